@@ -1,0 +1,86 @@
+#include "simulated_port.h"
+
+#include "register_model.h"
+
+#include <chrono>
+
+using namespace RegisterModel;
+
+std::uint8_t LoopbackPlug::statusLines(std::uint8_t dataLines, std::uint8_t)
+{
+    // D0 -> Err (S3), D1 -> SlctOut (S4), D2 -> PaperOut (S5), D3 -> ACK (S6), D4 -> Busy (S7)
+    return static_cast<std::uint8_t>((dataLines & 0x1F) << 3);
+}
+
+PulsingAckDevice::PulsingAckDevice(Clock clock) : m_clock(std::move(clock))
+{
+    if (!m_clock)
+        m_clock = [] {
+            using namespace std::chrono;
+            return static_cast<std::int64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+        };
+}
+
+std::uint8_t PulsingAckDevice::statusLines(std::uint8_t, std::uint8_t)
+{
+    const bool pulse = m_clock() % 1000 < 250;
+    return pulse ? 0xB8 : 0xF8;
+}
+
+std::uint8_t CountingDevice::statusLines(std::uint8_t, std::uint8_t)
+{
+    return 0xF8;
+}
+
+void CountingDevice::beforeRead(SimulatedParallelPort& port)
+{
+    port.setDataLatch(++m_count);
+}
+
+std::uint8_t SimulatedParallelPort::statusRegister()
+{
+    const std::uint8_t lines = m_device ? m_device->statusLines(m_data, levelsFromRegister(Control, m_control & 0x0F))
+                                        : m_idleStatusLines;
+    // Bits 0..2 have no line and read as set.
+    return static_cast<std::uint8_t>(registerFromLevels(Status, lines & 0xF8) | 0x07);
+}
+
+std::uint8_t SimulatedParallelPort::read(int offset)
+{
+    if (m_device)
+        m_device->beforeRead(*this);
+    return registerAt(offset);
+}
+
+std::uint32_t SimulatedParallelPort::readAll()
+{
+    if (m_device)
+        m_device->beforeRead(*this);
+    std::uint32_t value = 0;
+    for (int offset = 0; offset < 4; ++offset)
+        value |= static_cast<std::uint32_t>(registerAt(offset)) << (8 * offset);
+    return value;
+}
+
+std::uint8_t SimulatedParallelPort::registerAt(int offset)
+{
+    switch (offset) {
+    case 0:
+        return m_data;
+    case 1:
+        return statusRegister();
+    case 2:
+        return static_cast<std::uint8_t>((m_control & 0x3F) | 0xC0); // bits 6 and 7 read as set
+    default:
+        return 0xFF;
+    }
+}
+
+void SimulatedParallelPort::write(int offset, std::uint8_t value)
+{
+    if (offset == 0)
+        m_data = value;
+    else if (offset == 2)
+        m_control = value;
+    // the status register and base + 3 ignore writes
+}

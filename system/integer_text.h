@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+class QString;
+
+// Reads a whole text as one signed 32-bit integer: optional leading blanks,
+// then an optional '+' or '-' and decimal digits, or hexadecimal digits after
+// "$", "x", "X", "0x" or "0X". Nothing may follow the number. A hexadecimal
+// number may use all 32 bits (FFFFFFFF is -1). Anything else: no value.
+std::optional<std::int32_t> ParseInteger(const QString& text);
