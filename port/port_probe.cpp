@@ -15,3 +15,21 @@ std::uint16_t DetectPort(PortChannel& channel, int n)
     }
     return 0;
 }
+
+bool DwordReadsRegisters(PortChannel& channel, std::uint16_t base)
+{
+    const std::uint32_t all = channel.ReadPortDword(base);
+    const std::uint8_t data = channel.ReadPortByte(base);
+    const std::uint8_t control = channel.ReadPortByte(static_cast<std::uint16_t>(base + 2));
+    return (all & 0xFF) == data && ((all >> 16) & 0xFF) == control;
+}
+
+std::uint32_t ReadRegisters(PortChannel& channel, std::uint16_t base, bool byteReads)
+{
+    if (!byteReads)
+        return channel.ReadPortDword(base);
+    std::uint32_t registers = 0;
+    for (std::uint16_t offset = 0; offset < 3; ++offset)
+        registers |= static_cast<std::uint32_t>(channel.ReadPortByte(static_cast<std::uint16_t>(base + offset))) << (8 * offset);
+    return registers;
+}

@@ -2,8 +2,7 @@
 
 #include <QString>
 
-namespace {
-int hexDigit(QChar c)
+int HexDigitValue(QChar c)
 {
     const char16_t u = c.unicode();
     if (u >= '0' && u <= '9')
@@ -13,7 +12,6 @@ int hexDigit(QChar c)
     if (u >= 'A' && u <= 'F')
         return u - 'A' + 10;
     return -1;
-}
 }
 
 std::optional<std::int32_t> ParseInteger(const QString& text)
@@ -44,7 +42,7 @@ std::optional<std::int32_t> ParseInteger(const QString& text)
     const std::uint64_t limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
     std::uint64_t value = 0;
     for (; i < n; ++i) {
-        const int digit = hexDigit(text[i]);
+        const int digit = HexDigitValue(text[i]);
         if (digit < 0 || digit >= base)
             return std::nullopt;
         value = value * base + digit;

@@ -3,7 +3,11 @@
 #include <cstdint>
 #include <optional>
 
+class QChar;
 class QString;
+
+// The value of a hexadecimal digit (0-9, a-f, A-F), or -1 for any other character.
+int HexDigitValue(QChar c);
 
 // Reads a whole text as one signed 32-bit integer: optional leading blanks,
 // then an optional '+' or '-' and decimal digits, or hexadecimal digits after

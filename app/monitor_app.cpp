@@ -1,0 +1,41 @@
+#include "monitor_app.h"
+
+#include "page_arrow.h"
+#include "port_channel.h"
+#include "qt_desktop_services.h"
+#include "settings_file.h"
+#include "tform1.h"
+#include "tform2.h"
+
+#include <QApplication>
+
+#include <memory>
+
+int runMonitor(PortChannel& channel, const std::vector<std::string>& channelMessages, const QString& windowTitle)
+{
+    QtDesktopServices desktop;
+    for (const std::string& text : channelMessages)
+        desktop.showMessage(nullptr, QStringLiteral("Velkaro "), QString::fromStdString(text),
+                            DesktopServices::Icon::Information);
+    if (!channel.PortChannelReady()) {
+        channel.ClosePortChannel();
+        return 1;
+    }
+
+    QApplication::setApplicationDisplayName(QStringLiteral("Velkaro "));
+    QApplication::setWindowIcon(programIcon());
+    const SettingsFile settings(SettingsFile::defaultPath());
+    auto form1 = std::make_unique<TForm1>(channel, desktop, settings);
+    auto form2 = std::make_unique<TForm2>(channel, desktop, settings);
+    form1->setBitSettingWindow(form2.get());
+    form1->setWindowTitle(windowTitle);
+    form1->show();
+
+    const int status = QApplication::exec();
+
+    channel.ClosePortChannel();
+    form1->setBitSettingWindow(nullptr);
+    form2.reset();
+    form1.reset();
+    return status;
+}

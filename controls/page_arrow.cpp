@@ -1,0 +1,23 @@
+#include "page_arrow.h"
+
+#include "velkaro_resources.h"
+
+#include <QPixmap>
+#include <QString>
+
+QIcon pageArrowIcon(Qt::ArrowType direction)
+{
+    initVelkaroResources();
+    const QString base = direction == Qt::LeftArrow ? QStringLiteral(":/velkaro/arrow_left")
+                                                     : QStringLiteral(":/velkaro/arrow_right");
+    QIcon icon;
+    icon.addPixmap(QPixmap(base + QStringLiteral(".xpm")), QIcon::Normal);
+    icon.addPixmap(QPixmap(base + QStringLiteral("_disabled.xpm")), QIcon::Disabled);
+    return icon;
+}
+
+QIcon programIcon()
+{
+    initVelkaroResources();
+    return QIcon(QStringLiteral(":/velkaro/program_icon.xpm"));
+}

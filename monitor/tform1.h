@@ -1,0 +1,161 @@
+#pragma once
+
+#include "color_ref.h"
+#include "settings_file.h"
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+class CellPanel;
+class DesktopServices;
+class PinShape;
+class PopupMenu;
+class PortChannel;
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QStackedWidget;
+class QTimer;
+class QToolButton;
+class TColorDrop;
+class TForm2;
+class TUrlLabel;
+
+// The main window: the register grid of the selected port, the connector, the
+// settings pages, and the sampling cycle that keeps them in step with the port.
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // Creating the window is the start-up sequence: grants, settings, probe, first sample.
+    TForm1(PortChannel& channel, DesktopServices& desktop, const SettingsFile& settings, QWidget* parent = nullptr);
+    // Writes the settings at a normal end; touches no port.
+    ~TForm1() override;
+
+    // The bit-setting window, created after this one.
+    void setBitSettingWindow(TForm2* form2) { Form2 = form2; }
+
+    // Monitor state.
+    std::uint8_t DataValue = 0;
+    std::uint8_t StatusValue = 0;
+    std::uint8_t ControlValue = 0;
+    std::uint8_t BeepMask = 0;
+    std::uint16_t PortBase = 0;
+    std::uint8_t PortIndex = 0;
+    ColorRef HighColor = 0x0000FF;
+    ColorRef LowColor = 0x00FF00;
+    bool ConnectorInactive = false;
+    std::array<std::uint16_t, 3> PortList{};
+
+    // Sampling cycle.
+    void SampleRegisters();
+    void ResetDisplay();
+    void IdleSample();
+    void Timer1Timer();
+    void Timer2Timer();
+    void SampleRateChange();
+    void SampleBlinkClick();
+    std::uint16_t DetectPort(int n);
+
+    // Connector.
+    void PaintPinHigh(PinShape* pin, bool repaintNow);
+    void PaintPinLow(PinShape* pin, bool repaintNow);
+    void ShowPin(std::uint8_t value, std::uint8_t mask, PinShape* pin);
+    void ShowPinInverted(std::uint8_t value, std::uint8_t mask, PinShape* pin);
+    void ShowDataPins();
+    void ShowStatusPins();
+    void ShowControlPins();
+    void ShowGroundPins();
+    void ConnectorOn();
+    void ConnectorOff();
+    void MirrorConnector();
+    void SwapPinPlaces(PinShape* first, PinShape* second);
+    void ConTypeChange();
+    void HighColorBoxChange();
+    void LowColorBoxChange();
+    void DisableConClick();
+    void D6MouseDown(PinShape* pin);
+
+    // Editing and port selection.
+    void Port1LabelClick();
+    void PortMenuItemClick(QAction* entry);
+    void Port1DecClick(CellPanel* cell);
+    // Enter commits, Escape cancels; true when the key was consumed.
+    bool Edit1KeyPress(int key);
+    void Invertall1Click();
+    void ClearAll1Click();
+    void SetAll1Click();
+    void Panel10Click(CellPanel* cell);
+    void Panel5Click();
+    void FormDeactivate();
+    void Deactivate();
+    void Bitsetter1Click(PopupMenu* menu);
+
+    // Settings pages.
+    void OnTopClick();
+
+    // Controls, named as in the form.
+    QStackedWidget* Notebook1 = nullptr;
+    std::array<CellPanel*, 3> PortLabel{};
+    std::array<CellPanel*, 3> PortDec{};
+    std::array<CellPanel*, 3> PortHex{};
+    std::array<CellPanel*, 3> PortBin{};
+    std::array<CellPanel*, 3> BeepCell{}; // Panel10, Panel15, Panel20
+    CellPanel* Panel1 = nullptr;
+    CellPanel* Panel5 = nullptr;
+    CellPanel* Panel6 = nullptr;
+    PinShape* Burst = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    PopupMenu* PopupMenu1 = nullptr;
+    PopupMenu* PopupMenu2 = nullptr;
+    PopupMenu* PopupMenu3 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QTimer* IdleHook = nullptr;
+    QComboBox* ConType = nullptr;
+    TColorDrop* HighColorBox = nullptr;
+    TColorDrop* LowColorBox = nullptr;
+    QCheckBox* OnTop = nullptr;
+    QCheckBox* DisableCon = nullptr;
+    QComboBox* SampleRate = nullptr;
+    QCheckBox* SampleBlink = nullptr;
+
+    PinShape* pin(const char* name) const;
+
+protected:
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createMainPage();
+    void createConnector(QWidget* panel);
+    void createMenus();
+    void createSettingsPages();
+    QToolButton* createPageButton(QWidget* parent, const char* name, int x, int y, Qt::ArrowType arrow,
+                                  const char* hint, const char* targetPage);
+    void FormCreate();
+    void readSettings(int& storedPort);
+    void FormDestroy();
+    void buildPortList(int storedPort);
+
+    // One register row after a change of its value.
+    void showRow(int row, std::uint8_t value);
+    void showRowPins(int row);
+    std::uint8_t& shownValue(int row);
+    // Writes a row's register of the selected port, then samples.
+    void writeRowRegister(int row, std::uint8_t value);
+    int menuRow(const PopupMenu* menu) const;
+    void closeEditor();
+    void showPage(const char* name);
+
+    PortChannel& m_channel;
+    DesktopServices& m_desktop;
+    SettingsFile m_settings;
+    TForm2* Form2 = nullptr;
+    std::array<bool, 3> m_byteReads{}; // per PortList entry: sample with byte reads
+    bool m_sampleWithByteReads = false;
+    std::array<PinShape*, 25> m_pins{};
+};

@@ -1,0 +1,130 @@
+#include "tform1.h"
+
+#include "cell_panel.h"
+#include "desktop_services.h"
+#include "pin_shape.h"
+#include "popup_menu.h"
+#include "port_channel.h"
+#include "port_probe.h"
+#include "register_text.h"
+#include "tform2.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QTimer>
+
+void TForm1::SampleRegisters()
+{
+    if (!Burst->isHidden()) {
+        Timer2->stop();
+        PaintPinHigh(Burst, true);
+        Timer2->start();
+    }
+    // Without a found port there is nothing to read.
+    if (PortBase == 0)
+        return;
+
+    const std::uint32_t registers = ReadRegisters(m_channel, PortBase, m_sampleWithByteReads);
+    bool beep = false;
+    for (int row = 0; row < 3; ++row) {
+        const auto value = static_cast<std::uint8_t>(registers >> (8 * row));
+        if (value == shownValue(row))
+            continue;
+        showRow(row, value);
+        beep = beep || (BeepMask & (1u << row));
+    }
+    if (beep)
+        m_desktop.beep();
+}
+
+std::uint8_t& TForm1::shownValue(int row)
+{
+    return row == 0 ? DataValue : row == 1 ? StatusValue : ControlValue;
+}
+
+void TForm1::showRow(int row, std::uint8_t value)
+{
+    shownValue(row) = value;
+    PortDec[row]->setCaption(DecText(value));
+    PortHex[row]->setCaption(HexText(value));
+    PortBin[row]->setCaption(BinText(value));
+    if (!ConnectorInactive)
+        showRowPins(row);
+    if (Form2 && Form2->isVisible() && Form2->PortAddress == static_cast<std::uint16_t>(PortBase + row))
+        Form2->Refresh();
+}
+
+void TForm1::showRowPins(int row)
+{
+    if (row == 0)
+        ShowDataPins();
+    else if (row == 1)
+        ShowStatusPins();
+    else
+        ShowControlPins();
+}
+
+void TForm1::ResetDisplay()
+{
+    for (int row = 0; row < 3; ++row)
+        PortLabel[row]->setCaption(PortBase == 0 ? QString() : AddressText(static_cast<std::uint16_t>(PortBase + row)));
+    if (PortBase == 0)
+        return;
+    for (std::size_t i = 0; i < PortList.size(); ++i)
+        if (PortList[i] == PortBase)
+            m_sampleWithByteReads = m_byteReads[i];
+    const std::uint32_t registers = ReadRegisters(m_channel, PortBase, m_sampleWithByteReads);
+    DataValue = static_cast<std::uint8_t>(~registers);
+    StatusValue = static_cast<std::uint8_t>(~(registers >> 8));
+    ControlValue = static_cast<std::uint8_t>(~(registers >> 16));
+}
+
+void TForm1::IdleSample()
+{
+    SampleRegisters();
+}
+
+void TForm1::Timer1Timer()
+{
+    SampleRegisters();
+}
+
+void TForm1::Timer2Timer()
+{
+    PaintPinLow(Burst, true);
+    Timer2->stop();
+}
+
+void TForm1::SampleRateChange()
+{
+    if (SampleRate->currentIndex() <= 0) {
+        Timer1->stop();
+        IdleHook->start();
+        return;
+    }
+    IdleHook->stop();
+    Timer1->setInterval(IntervalFromItem(SampleRate->currentText()));
+    Timer1->start();
+}
+
+void TForm1::SampleBlinkClick()
+{
+    Burst->setVisible(SampleBlink->isChecked());
+}
+
+void TForm1::buildPortList(int storedPort)
+{
+    PortIndex = 0;
+    for (int i = 0; i < 3; ++i) {
+        PortList[i] = DetectPort(i + 1);
+        if (PortList[i] == 0)
+            continue;
+        m_byteReads[i] = !DwordReadsRegisters(m_channel, PortList[i]);
+        if (i == 0) // the first port found; empty slots only follow filled ones
+            PopupMenu3->addSeparator();
+        QAction* entry = PopupMenu3->addAction(AddressText(PortList[i]));
+        connect(entry, &QAction::triggered, this, [this, entry] { PortMenuItemClick(entry); });
+        if (storedPort != 0 && storedPort == PortList[i])
+            PortIndex = static_cast<std::uint8_t>(i);
+    }
+}

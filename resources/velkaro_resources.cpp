@@ -1,0 +1,8 @@
+#include "velkaro_resources.h"
+
+#include <QtGlobal>
+
+void initVelkaroResources()
+{
+    Q_INIT_RESOURCE(velkaro);
+}

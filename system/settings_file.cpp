@@ -1,0 +1,35 @@
+#include "settings_file.h"
+
+#include "integer_text.h"
+
+#include <QStandardPaths>
+
+namespace {
+const QString Section = QStringLiteral("misc");
+}
+
+QString SettingsFile::defaultPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/parport.ini");
+}
+
+int SettingsFile::readInteger(const char* key, int defaultValue) const
+{
+    const QString text = PrivateProfile::readString(Section, QString::fromLatin1(key), QString(), m_path);
+    return ParseInteger(text).value_or(defaultValue);
+}
+
+bool SettingsFile::readBoolean(const char* key, bool defaultValue) const
+{
+    return readInteger(key, defaultValue ? 1 : 0) != 0;
+}
+
+bool SettingsFile::writeInteger(const char* key, int value) const
+{
+    return PrivateProfile::writeString(Section, QString::fromLatin1(key), QString::number(value), m_path, m_writer);
+}
+
+bool SettingsFile::writeBoolean(const char* key, bool value) const
+{
+    return writeInteger(key, value ? 1 : 0);
+}

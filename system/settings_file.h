@@ -1,0 +1,38 @@
+#pragma once
+
+#include "private_profile.h"
+
+#include <QString>
+
+#include <utility>
+
+// The program's settings in section "misc" of "parport.ini", through the
+// private-profile layer. Every read and write goes to the file itself.
+class SettingsFile {
+public:
+    // The writer is the private-profile layer's; tests pass one that fails.
+    explicit SettingsFile(QString path, PrivateProfile::Writer writer = {})
+        : m_path(std::move(path)), m_writer(std::move(writer))
+    {
+    }
+
+    // "parport.ini" in the per-user configuration directory.
+    static QString defaultPath();
+
+    const QString& path() const { return m_path; }
+
+    // An integer in the decimal cell's grammar; the default when the key is
+    // missing, empty or not such an integer.
+    int readInteger(const char* key, int defaultValue) const;
+    // An integer; any value but 0 is true.
+    bool readBoolean(const char* key, bool defaultValue) const;
+
+    // Decimal text, a minus sign when negative. False when the file could not be written.
+    bool writeInteger(const char* key, int value) const;
+    // "1" or "0".
+    bool writeBoolean(const char* key, bool value) const;
+
+private:
+    QString m_path;
+    PrivateProfile::Writer m_writer;
+};

@@ -1,0 +1,259 @@
+#include "monitor_rig.h"
+
+#include "cell_panel.h"
+#include "pin_shape.h"
+#include "private_profile.h"
+#include "tcolor_drop.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+constexpr ColorRef Red = 0x0000FF, Lime = 0x00FF00, Blue = 0xFF0000;
+
+QString stored(const MonitorRig& rig, const char* key)
+{
+    return PrivateProfile::readString(QStringLiteral("misc"), QString::fromLatin1(key), QStringLiteral("<none>"),
+                                      rig.settings.path());
+}
+}
+
+class tst_settings_pages : public QObject {
+    Q_OBJECT
+
+private slots:
+    void withoutAFileTheDefaultsApply()
+    {
+        MonitorRig rig({0x278, 0x378});
+        TForm1& form = rig.start(true);
+        QCOMPARE(form.HighColor, Red);
+        QCOMPARE(form.LowColor, Lime);
+        QCOMPARE(form.SampleRate->currentIndex(), 0);
+        QVERIFY(form.IdleHook->isActive());
+        QCOMPARE(form.BeepMask, std::uint8_t(0));
+        QVERIFY(!form.OnTop->isChecked());
+        QVERIFY(!(form.windowFlags() & Qt::WindowStaysOnTopHint));
+        QVERIFY(!form.ConnectorInactive);
+        QVERIFY(form.Burst->isHidden());
+        QCOMPARE(form.PortBase, std::uint16_t(0x378));
+        QCOMPARE(form.Notebook1->currentWidget()->objectName(), QStringLiteral("Main"));
+        QCOMPARE(rig.desktop.beeps, 0);
+
+        rig.form.reset();
+        for (const char* key : {"HighColor", "LowColor", "Left", "Top", "Port", "Connector", "SampleRate", "Beeps",
+                                "OnTop", "DisableCon", "SampleBlink"})
+            QVERIFY2(stored(rig, key) != QLatin1String("<none>"), key);
+        QCOMPARE(stored(rig, "HighColor"), QStringLiteral("255"));
+        QCOMPARE(stored(rig, "LowColor"), QStringLiteral("65280"));
+        QCOMPARE(stored(rig, "Port"), QStringLiteral("888"));
+        QCOMPARE(stored(rig, "OnTop"), QStringLiteral("0"));
+        QVERIFY(rig.desktop.messages.isEmpty());
+    }
+
+    void storedValuesAreReadByTheirRules_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("check");
+        QTest::addColumn<QVariant>("expected");
+        QTest::newRow("HighColor blue") << QByteArray("HighColor=16711680") << "high" << QVariant(Blue);
+        QTest::newRow("HighColor outside the table") << QByteArray("HighColor=123") << "high" << QVariant(Red);
+        QTest::newRow("LowColor blue") << QByteArray("LowColor=16711680") << "low" << QVariant(Blue);
+        QTest::newRow("OnTop 5 is true") << QByteArray("OnTop=5") << "onTop" << QVariant(true);
+        QTest::newRow("OnTop yes is no integer") << QByteArray("OnTop=yes") << "onTop" << QVariant(false);
+        QTest::newRow("SampleRate 0x3") << QByteArray("SampleRate=0x3") << "rate" << QVariant(3);
+        QTest::newRow("SampleRate out of range") << QByteArray("SampleRate=12") << "rate" << QVariant(0);
+        QTest::newRow("Connector 1 is Stec") << QByteArray("Connector=1") << "connector" << QVariant(1);
+        QTest::newRow("Connector 2 is Buchse") << QByteArray("Connector=2") << "connector" << QVariant(0);
+        QTest::newRow("Beeps 7") << QByteArray("Beeps=7") << "beeps" << QVariant(7);
+        QTest::newRow("Beeps 8 shows none") << QByteArray("Beeps=8") << "beeps" << QVariant(8);
+        QTest::newRow("Beeps keeps its low byte") << QByteArray("Beeps=257") << "beeps" << QVariant(1);
+        QTest::newRow("DisableCon") << QByteArray("DisableCon=1") << "inactive" << QVariant(true);
+        QTest::newRow("SampleBlink") << QByteArray("SampleBlink=1") << "blink" << QVariant(true);
+    }
+
+    void storedValuesAreReadByTheirRules()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, check);
+        QFETCH(QVariant, expected);
+        MonitorRig rig;
+        rig.writeSettings("[misc]\n" + file + "\n");
+        TForm1& form = rig.start();
+        if (check == "high")
+            QCOMPARE(form.HighColor, expected.value<ColorRef>());
+        else if (check == "low") {
+            QCOMPARE(form.LowColor, expected.value<ColorRef>());
+            QCOMPARE(form.pin("Gnd1")->fill(), expected.value<ColorRef>());
+        } else if (check == "onTop") {
+            QCOMPARE(form.OnTop->isChecked(), expected.toBool());
+            QCOMPARE(bool(form.windowFlags() & Qt::WindowStaysOnTopHint), expected.toBool());
+        } else if (check == "rate") {
+            QCOMPARE(form.SampleRate->currentIndex(), expected.toInt());
+            QCOMPARE(form.Timer1->isActive(), expected.toInt() != 0);
+        } else if (check == "connector") {
+            QCOMPARE(form.ConType->currentIndex(), expected.toInt());
+            QCOMPARE(form.pin("STB")->pos(), expected.toInt() ? QPoint(4, 4) : QPoint(148, 4));
+        } else if (check == "beeps") {
+            QCOMPARE(int(form.BeepMask), expected.toInt());
+            for (int row = 0; row < 3; ++row)
+                QCOMPARE(form.BeepCell[row]->caption(),
+                         expected.toInt() & (1 << row) ? QStringLiteral("Ja ") : QStringLiteral("N "));
+            rig.form.reset();
+            QCOMPARE(stored(rig, "Beeps"), QString::number(expected.toInt()));
+        } else if (check == "inactive") {
+            QVERIFY(form.ConnectorInactive);
+            QCOMPARE(form.pin("D0")->fill(), ColorRef(0x808080));
+        } else if (check == "blink") {
+            QVERIFY(!form.Burst->isHidden());
+        }
+    }
+
+    void storedPortIsSelectedWhenFound()
+    {
+        MonitorRig rig({0x3BC, 0x378, 0x278});
+        rig.writeSettings("[misc]\nPort=632\n");
+        TForm1& form = rig.start();
+        QCOMPARE(form.PortBase, std::uint16_t(0x278));
+        form.Port1LabelClick();
+        QCOMPARE(form.PortBase, std::uint16_t(0x3BC));
+    }
+
+    void storedPortNotFoundSelectsTheFirst()
+    {
+        MonitorRig rig({0x278});
+        rig.writeSettings("[misc]\nPort=888\n");
+        TForm1& form = rig.start();
+        QCOMPARE(form.PortBase, std::uint16_t(0x278));
+        rig.form.reset();
+        QCOMPARE(stored(rig, "Port"), QStringLiteral("632"));
+    }
+
+    void changedChoicesAreStoredAtTheEnd()
+    {
+        MonitorRig rig;
+        TForm1& form = rig.start();
+        form.SampleRate->setCurrentIndex(6);
+        form.ConType->setCurrentIndex(1);
+        form.DisableCon->setChecked(true);
+        form.HighColorBox->setSelectedColor(Blue);
+        QCOMPARE(stored(rig, "SampleRate"), QStringLiteral("<none>")); // nothing before the end
+        rig.form.reset();
+        QCOMPARE(stored(rig, "SampleRate"), QStringLiteral("6"));
+        QCOMPARE(stored(rig, "Connector"), QStringLiteral("1"));
+        QCOMPARE(stored(rig, "DisableCon"), QStringLiteral("1"));
+        QCOMPARE(stored(rig, "HighColor"), QStringLiteral("16711680"));
+    }
+
+    void positionIsWrittenBackAsRead()
+    {
+        MonitorRig rig;
+        rig.writeSettings("[misc]\nLeft=-5000\nTop=123\n");
+        TForm1& form = rig.start();
+        QCOMPARE(form.pos(), QPoint(-5000, 123));
+        rig.form.reset();
+        QCOMPARE(stored(rig, "Left"), QStringLiteral("-5000"));
+        QCOMPARE(stored(rig, "Top"), QStringLiteral("123"));
+    }
+
+    void handEditedFileKeepsEverythingElse()
+    {
+        MonitorRig rig;
+        const QByteArray before = "; my port tool\r\n[Other]\r\nPort=1\r\n\r\n[MISC]\r\n  sampleRATE = 2 \r\n"
+                                  "Beeps=1\r\nMine=keep me\r\n[tail]\r\nx=y\r\n";
+        rig.writeSettings(before);
+        TForm1& form = rig.start();
+        QCOMPARE(form.SampleRate->currentIndex(), 2);
+        rig.form.reset();
+        const QByteArray after = rig.settingsText();
+        QVERIFY(after.startsWith("; my port tool\r\n[Other]\r\nPort=1\r\n\r\n[MISC]\r\n"));
+        QVERIFY(after.contains("Mine=keep me\r\n"));
+        QVERIFY(after.endsWith("[tail]\r\nx=y\r\n"));
+        QVERIFY(after.contains("sampleRATE"));
+        QCOMPARE(after.count("[tail]"), 1);
+        QCOMPARE(stored(rig, "Beeps"), QStringLiteral("1"));
+        QCOMPARE(stored(rig, "SampleRate"), QStringLiteral("2"));
+        QCOMPARE(PrivateProfile::readString("Other", "Port", {}, rig.settings.path()), QStringLiteral("1"));
+        const int misc = after.indexOf("[MISC]");
+        const int tail = after.indexOf("[tail]");
+        QVERIFY(after.indexOf("SampleBlink=0\r\n") > misc);
+        QVERIFY(after.indexOf("SampleBlink=0\r\n") < tail);
+    }
+
+    void unwritableSettingsPlaceIsReportedOnce()
+    {
+        MonitorRig rig;
+        // a plain file where the settings directory should be: not even root can write there
+        QFile blocker(rig.dir.filePath(QStringLiteral("taken")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        rig.settings = SettingsFile(rig.dir.filePath(QStringLiteral("taken/parport.ini")));
+        rig.start();
+        rig.form.reset();
+        QCOMPARE(rig.desktop.messages.size(), 1);
+        QCOMPARE(rig.desktop.messages[0].caption, QStringLiteral("Velkaro "));
+        QCOMPARE(rig.desktop.messages[0].text, QStringLiteral("Unable to write to parport.ini."));
+        QCOMPARE(rig.desktop.messages[0].icon, DesktopServices::Icon::Error);
+    }
+
+    void failedWriteStopsTheKeysAfterIt()
+    {
+        MonitorRig rig;
+        int writes = 0;
+        rig.settings = SettingsFile(rig.settings.path(), [&writes](QIODevice& out, const QByteArray& content) {
+            return ++writes <= 2 && out.write(content) == content.size();
+        });
+        rig.start();
+        rig.form.reset();
+        QCOMPARE(writes, 3);
+        QCOMPARE(rig.desktop.messages.size(), 1);
+        QCOMPARE(stored(rig, "LowColor"), QStringLiteral("65280"));
+        QCOMPARE(stored(rig, "Left"), QStringLiteral("<none>"));
+    }
+
+    void pageButtonsWalkTheChain()
+    {
+        MonitorRig rig;
+        TForm1& form = rig.start();
+        const auto page = [&form] { return form.Notebook1->currentWidget()->objectName(); };
+        const auto press = [&form](const char* button) {
+            auto* b = form.findChild<QToolButton*>(QString::fromLatin1(button));
+            QCOMPARE(b->size(), QSize(25, 21));
+            b->click();
+        };
+        press("SpeedButton1");
+        QCOMPARE(page(), QStringLiteral("Config"));
+        press("SpeedButton3");
+        QCOMPARE(page(), QStringLiteral("Config2"));
+        press("SpeedButton4");
+        QCOMPARE(page(), QStringLiteral("About"));
+        press("SpeedButton5");
+        QCOMPARE(page(), QStringLiteral("Config2"));
+        press("SpeedButton6");
+        QCOMPARE(page(), QStringLiteral("Config"));
+        press("SpeedButton2");
+        QCOMPARE(page(), QStringLiteral("Main"));
+    }
+
+    void onTopKeepsThePlace()
+    {
+        MonitorRig rig;
+        TForm1& form = rig.start();
+        form.move(40, 50);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.OnTop->setChecked(true);
+        QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.pos(), QPoint(40, 50));
+        QCOMPARE(form.size(), QSize(193, 108));
+        form.OnTop->setChecked(false);
+        QVERIFY(!(form.windowFlags() & Qt::WindowStaysOnTopHint));
+        QCOMPARE(form.pos(), QPoint(40, 50));
+    }
+};
+
+QTEST_MAIN(tst_settings_pages)
+#include "tst_settings_pages.moc"
