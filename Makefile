@@ -2,7 +2,7 @@
 # make test  - install what is missing, build, run the whole test suite
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
-PACKAGES = cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
+PACKAGES = cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2 \
            g++-mingw-w64-x86-64
 
 .PHONY: setup configure build run test

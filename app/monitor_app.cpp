@@ -8,6 +8,7 @@
 #include "tform2.h"
 
 #include <QApplication>
+#include <QFont>
 
 #include <memory>
 
@@ -22,7 +23,10 @@ int runMonitor(PortChannel& channel, const std::vector<std::string>& channelMess
         return 1;
     }
 
-    QApplication::setApplicationDisplayName(QStringLiteral("Velkaro "));
+    // The windows are laid out for "MS Sans Serif" and "arial" at 8 points;
+    // Liberation Sans has Arial's metrics.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    QApplication::setApplicationDisplayName(windowTitle);
     QApplication::setWindowIcon(programIcon());
     const SettingsFile settings(SettingsFile::defaultPath());
     auto form1 = std::make_unique<TForm1>(channel, desktop, settings);

@@ -17,5 +17,5 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velkaro"));
-    return runMonitor(channel, {}, QStringLiteral("Velkaro  - simulated ports"));
+    return runMonitor(channel, {}, QStringLiteral("Velkaro  (simulated ports)"));
 }

@@ -12,6 +12,8 @@
 #include <QStackedWidget>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 constexpr ColorRef Red = 0x0000FF;
 constexpr ColorRef Lime = 0x00FF00;
@@ -49,7 +51,8 @@ QLabel* addLabel(QWidget* panel, const char* name, int x, int y, const QString& 
 QCheckBox* addCheckBox(QWidget* panel, const char* name, QRect geometry, const QString& caption, const char* hint)
 {
     auto* box = place(new QCheckBox(caption, panel), name, geometry.x(), geometry.y(), hint);
-    box->resize(geometry.size());
+    // never narrower than its caption needs in the font at hand
+    box->resize(std::max(geometry.width(), box->sizeHint().width()), geometry.height());
     return box;
 }
 
@@ -113,11 +116,11 @@ void TForm1::createSettingsPages()
     title->setStyleSheet(QStringLiteral("color: %1").arg(toQColor(Navy).name()));
     addLabel(about, "Label3", 70, 28, QStringLiteral("Version 1.4.2"));
     auto* web = place(new TUrlLabel(m_desktop, about), "UrlLabel1", 8, 60);
-    web->setText(QStringLiteral("https://velkaro.example.org/"));
+    web->setText(QStringLiteral("velkaro.example.org"));
     web->adjustSize();
     auto* mail = place(new TUrlLabel(m_desktop, about), "UrlLabel2", 8, 76);
-    mail->setText(QStringLiteral("info@velkaro.example.org"));
-    mail->setUrl(QStringLiteral("mailto:info@velkaro.example.org"));
+    mail->setText(QStringLiteral("velkaro@example.org"));
+    mail->setUrl(QStringLiteral("mailto:velkaro@example.org"));
     mail->adjustSize();
     createPageButton(about, "SpeedButton5", 136, 84, Qt::LeftArrow, "Go back", "Config2");
 
