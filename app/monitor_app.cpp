@@ -2,6 +2,7 @@
 
 #include "page_arrow.h"
 #include "port_channel.h"
+#include "program_title.h"
 #include "qt_desktop_services.h"
 #include "settings_file.h"
 #include "tform1.h"
@@ -16,7 +17,7 @@ int runMonitor(PortChannel& channel, const std::vector<std::string>& channelMess
 {
     QtDesktopServices desktop;
     for (const std::string& text : channelMessages)
-        desktop.showMessage(nullptr, QStringLiteral("Velkaro "), QString::fromStdString(text),
+        desktop.showMessage(nullptr, ProgramTitle(), QString::fromStdString(text),
                             DesktopServices::Icon::Information);
     if (!channel.PortChannelReady()) {
         channel.ClosePortChannel();
@@ -26,7 +27,6 @@ int runMonitor(PortChannel& channel, const std::vector<std::string>& channelMess
     // The windows are laid out for "MS Sans Serif" and "arial" at 8 points;
     // Liberation Sans has Arial's metrics.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
-    QApplication::setApplicationDisplayName(windowTitle);
     QApplication::setWindowIcon(programIcon());
     const SettingsFile settings(SettingsFile::defaultPath());
     auto form1 = std::make_unique<TForm1>(channel, desktop, settings);

@@ -112,8 +112,7 @@ void TForm2::FormCreate()
 void TForm2::FormDestroy()
 {
     if (!m_settings.writeInteger("BitSetLeft", x()) || !m_settings.writeInteger("BitSetTop", y()))
-        m_desktop.showMessage(nullptr, QStringLiteral("Velkaro "), QStringLiteral("Unable to write to parport.ini."),
-                              DesktopServices::Icon::Error);
+        m_desktop.showError(nullptr, m_settings.writeFailureText());
 }
 
 void TForm2::showEvent(QShowEvent* event)

@@ -6,6 +6,7 @@
 #include "popup_menu.h"
 #include "port_channel.h"
 #include "port_probe.h"
+#include "program_title.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -59,7 +60,7 @@ TForm1::TForm1(PortChannel& channel, DesktopServices& desktop, const SettingsFil
       m_channel(channel), m_desktop(desktop), m_settings(settings)
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Velkaro "));
+    setWindowTitle(ProgramTitle());
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     setFixedSize(193, 108);
 

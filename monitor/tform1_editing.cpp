@@ -104,9 +104,7 @@ bool TForm1::Edit1KeyPress(int key)
     if (isIn(PortDec)) {
         const std::optional<std::int32_t> number = ParseInteger(text);
         if (!number) {
-            m_desktop.showMessage(this, QStringLiteral("Velkaro "),
-                                  QStringLiteral("'%1' is not a valid integer value.").arg(text),
-                                  DesktopServices::Icon::Error);
+            m_desktop.showError(this, QStringLiteral("'%1' is not a valid integer value.").arg(text));
             return true;
         }
         value = static_cast<std::uint8_t>(*number);

@@ -2,6 +2,7 @@
 
 #include "cell_panel.h"
 #include "page_arrow.h"
+#include "program_title.h"
 #include "register_text.h"
 #include "tcolor_drop.h"
 #include "turl_label.h"
@@ -108,7 +109,7 @@ void TForm1::createSettingsPages()
     createPageButton(config2, "SpeedButton4", 164, 84, Qt::RightArrow, "Click for about information", "About");
 
     QWidget* about = addPage(Notebook1, "About", "Panel8");
-    QLabel* title = place(new QLabel(QStringLiteral("Velkaro "), about), "Label1", 12, 4);
+    QLabel* title = place(new QLabel(ProgramTitle(), about), "Label1", 12, 4);
     title->resize(167, 24);
     QFont titleFont(QStringLiteral("MS Sans Serif"));
     titleFont.setPixelSize(19);

@@ -7,7 +7,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QSignalBlocker>
 
 #include <utility>
@@ -79,9 +78,7 @@ void TForm1::FormDestroy()
     };
     for (const auto& [key, value] : keys) {
         if (!m_settings.writeInteger(key, value)) {
-            m_desktop.showMessage(nullptr, QStringLiteral("Velkaro "),
-                                  QStringLiteral("Unable to write to %1.").arg(QFileInfo(m_settings.path()).fileName()),
-                                  DesktopServices::Icon::Error);
+            m_desktop.showError(nullptr, m_settings.writeFailureText());
             return;
         }
     }

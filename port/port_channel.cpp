@@ -56,24 +56,23 @@ bool PortChannel::openSequence()
 bool PortChannel::startDriverService(PortPlatform::Handle manager)
 {
     const std::string driverPath = m_platform.systemDirectory() + "\\drivers\\xud.sys";
-    PortPlatform::Handle service = m_platform.openService(manager);
-    if (service == PortPlatform::InvalidHandle)
-        service = m_platform.createService(manager, driverPath);
-    if (service == PortPlatform::InvalidHandle) {
+    const auto serviceFailed = [this, manager] {
         m_platform.closeServiceHandle(manager);
         m_platform.showMessage(ServiceFailedText);
         return false;
-    }
+    };
+    PortPlatform::Handle service = m_platform.openService(manager);
+    if (service == PortPlatform::InvalidHandle)
+        service = m_platform.createService(manager, driverPath);
+    if (service == PortPlatform::InvalidHandle)
+        return serviceFailed();
 
     if (!m_platform.startService(service)) {
         m_platform.deleteService(service);
         m_platform.closeServiceHandle(service);
         service = m_platform.createService(manager, driverPath);
-        if (service == PortPlatform::InvalidHandle) {
-            m_platform.closeServiceHandle(manager);
-            m_platform.showMessage(ServiceFailedText);
-            return false;
-        }
+        if (service == PortPlatform::InvalidHandle)
+            return serviceFailed();
         if (!m_platform.startService(service)) {
             const std::uint32_t code = m_platform.lastError();
             m_platform.closeServiceHandle(service);

@@ -1,6 +1,7 @@
 #pragma once
 
-class QString;
+#include <QString>
+
 class QWidget;
 
 // The desktop's services the windows use: the message beep, message boxes and
@@ -14,6 +15,8 @@ public:
     virtual void beep() = 0;
     // A modal message box with one OK button.
     virtual void showMessage(QWidget* parent, const QString& caption, const QString& text, Icon icon) = 0;
+    // An error box titled with the program's title.
+    void showError(QWidget* parent, const QString& text);
     // Hands the target unchanged to the desktop's handler; failures are ignored.
     virtual void openUrl(const QString& target) = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "integer_text.h"
 
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace {
@@ -32,4 +33,9 @@ bool SettingsFile::writeInteger(const char* key, int value) const
 bool SettingsFile::writeBoolean(const char* key, bool value) const
 {
     return writeInteger(key, value ? 1 : 0);
+}
+
+QString SettingsFile::writeFailureText() const
+{
+    return QStringLiteral("Unable to write to %1.").arg(QFileInfo(m_path).fileName());
 }

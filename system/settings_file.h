@@ -20,6 +20,8 @@ public:
     static QString defaultPath();
 
     const QString& path() const { return m_path; }
+    // What the user is told when a write fails.
+    QString writeFailureText() const;
 
     // An integer in the decimal cell's grammar; the default when the key is
     // missing, empty or not such an integer.

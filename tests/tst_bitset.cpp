@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QDir>
 #include <QtTest>
 
 #include <memory>
@@ -361,7 +362,8 @@ void tst_bitset::refusedWriteIsReported()
     QFETCH(int, attempts);
     QFETCH(int, storedLeft);
 
-    QString path = m_f->dir.filePath(QStringLiteral("refused.ini"));
+    QVERIFY(QDir(m_f->dir.path()).mkpath(QStringLiteral("refused")));
+    QString path = m_f->dir.filePath(QStringLiteral("refused/parport.ini"));
     if (blockDirectory) {
         QFile blocker(m_f->dir.filePath(QStringLiteral("blocker")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <set>
 
 namespace {
 LinuxPortPlatform::MessageSink recordInto(QStringList& messages)
@@ -30,6 +31,28 @@ private:
     int m_error;
 };
 
+// A kernel that grants each listed port once and refuses every later request,
+// as it does once the process has given up its capabilities.
+class OnceGrantingKernelPlatform : public LinuxPortPlatform {
+public:
+    OnceGrantingKernelPlatform(std::set<unsigned long> grantable, QStringList& messages)
+        : LinuxPortPlatform(recordInto(messages)), m_grantable(std::move(grantable))
+    {
+    }
+
+protected:
+    int ioperm(unsigned long from, unsigned long count, int turnOn) override
+    {
+        if (turnOn && count == 1 && m_grantable.erase(from))
+            return 0;
+        errno = EPERM;
+        return -1;
+    }
+
+private:
+    std::set<unsigned long> m_grantable;
+};
+
 // The real provider with its kernel call opened up, to ask this machine's kernel directly.
 class KernelQuery : public LinuxPortPlatform {
 public:
@@ -46,6 +69,9 @@ private slots:
     void refusalIsExplained();
     void refusedPortIsNeverTouched_data();
     void refusedPortIsNeverTouched();
+    void laterRefusalKeepsAnEarlierGrant();
+    void dwordOverPartlyGrantedPortsIsNeverRead_data();
+    void dwordOverPartlyGrantedPortsIsNeverRead();
     void realKernel();
 };
 
@@ -112,6 +138,50 @@ void tst_linux_port_platform::refusedPortIsNeverTouched()
     platform.outByte(address, 0x00);
     QCOMPARE(platform.inDword(address), 0xFFFFFFFFu);
     QCOMPARE(messages, QStringList());
+}
+
+void tst_linux_port_platform::laterRefusalKeepsAnEarlierGrant()
+{
+    // The grants at start-up come first, the main window's after the privileges are gone.
+    QStringList messages;
+    OnceGrantingKernelPlatform platform({0x378}, messages);
+    PortChannel channel(platform);
+    channel.GrantPort(0x378);
+    QVERIFY(platform.portAllowed(0x378));
+    channel.GrantPort(0x378);
+    QVERIFY(platform.portAllowed(0x378));
+    QVERIFY(platform.requestPortAccess(1, 0x378));
+    QVERIFY(!platform.requestPortAccess(1, 0x379));
+    QVERIFY(!platform.portAllowed(0x379));
+    QCOMPARE(messages, QStringList());
+}
+
+void tst_linux_port_platform::dwordOverPartlyGrantedPortsIsNeverRead_data()
+{
+    QTest::addColumn<QList<int>>("granted");
+
+    QTest::newRow("only the base") << QList<int>{0x378};
+    QTest::newRow("all but the last of four") << QList<int>{0x378, 0x379, 0x37A};
+    QTest::newRow("all but the base") << QList<int>{0x379, 0x37A, 0x37B};
+    QTest::newRow("a gap in the middle") << QList<int>{0x378, 0x37A, 0x37B};
+}
+
+void tst_linux_port_platform::dwordOverPartlyGrantedPortsIsNeverRead()
+{
+    QFETCH(QList<int>, granted);
+
+    QStringList messages;
+    OnceGrantingKernelPlatform platform(std::set<unsigned long>(granted.begin(), granted.end()), messages);
+    for (int port = 0x378; port < 0x37C; ++port)
+        QCOMPARE(platform.requestPortAccess(1, static_cast<std::uint16_t>(port)), granted.contains(port));
+    // The fake grants are not the kernel's: any port instruction here is a SIGSEGV.
+    QCOMPARE(platform.inDword(0x378), 0xFFFFFFFFu);
+    for (int port = 0x378; port < 0x37C; ++port) {
+        if (!granted.contains(port)) {
+            QCOMPARE(platform.inByte(static_cast<std::uint16_t>(port)), std::uint8_t{0xFF});
+            platform.outByte(static_cast<std::uint16_t>(port), 0);
+        }
+    }
 }
 
 void tst_linux_port_platform::realKernel()

@@ -1,0 +1,128 @@
+#include "privilege_drop.h"
+
+#include "port_channel.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include <dirent.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+// The order in which the main window grants them.
+constexpr std::array<std::uint16_t, 3> GrantedBases = {0x378, 0x278, 0x3BC};
+
+using CapabilityData = std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3>;
+
+bool readCapabilities(CapabilityData& data)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    return syscall(SYS_capget, &header, data.data()) == 0;
+}
+
+bool writeCapabilities(const CapabilityData& data)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    return syscall(SYS_capset, &header, data.data()) == 0;
+}
+
+bool effective(const CapabilityData& data, int capability)
+{
+    return data[capability / 32].effective & (1u << (capability % 32));
+}
+
+// The highest capability this kernel knows; newer than the headers is possible.
+int lastCapability()
+{
+    int last = CAP_LAST_CAP;
+    if (std::FILE* file = std::fopen("/proc/sys/kernel/cap_last_cap", "r")) {
+        if (std::fscanf(file, "%d", &last) != 1)
+            last = CAP_LAST_CAP;
+        std::fclose(file);
+    }
+    return last;
+}
+
+// The threads of this process; 0 when /proc cannot tell.
+int threadCount()
+{
+    DIR* tasks = opendir("/proc/self/task");
+    if (!tasks)
+        return 0;
+    int count = 0;
+    while (const dirent* entry = readdir(tasks))
+        if (entry->d_name[0] != '.')
+            ++count;
+    closedir(tasks);
+    return count;
+}
+
+bool fail(std::string& failure, const char* step)
+{
+    failure = std::string("Velkaro could not give up its privileges (") + step + "): " + std::strerror(errno);
+    return false;
+}
+
+}
+
+void OpenChannelAndGrantStandardPorts(PortChannel& channel)
+{
+    channel.OpenPortChannel();
+    if (!channel.PortChannelReady())
+        return;
+    for (const std::uint16_t base : GrantedBases)
+        for (std::uint16_t offset = 0; offset < 4; ++offset)
+            channel.GrantPort(static_cast<std::uint16_t>(base + offset));
+}
+
+bool DropPrivileges(std::string& failure)
+{
+    if (threadCount() > 1) {
+        failure = "Velkaro could not give up its privileges: other threads would keep theirs.";
+        return false;
+    }
+    CapabilityData caps{};
+    if (!readCapabilities(caps))
+        return fail(failure, "capget");
+
+    // Root executing a program, or a set-user-ID or file-capability program,
+    // would otherwise get capabilities back.
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+        return fail(failure, "no_new_privs");
+    if (effective(caps, CAP_SETPCAP)) {
+        for (int capability = 0; capability <= lastCapability(); ++capability)
+            if (prctl(PR_CAPBSET_READ, capability, 0, 0, 0) == 1 && prctl(PR_CAPBSET_DROP, capability, 0, 0, 0) != 0)
+                return fail(failure, "bounding set");
+    }
+    // Kernels before 4.3 have no ambient set.
+    if (prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) != 0 && errno != EINVAL)
+        return fail(failure, "ambient set");
+
+    // A set-user-ID installation goes back to the user who started it; group first,
+    // while the user id may still change it.
+    const gid_t group = getgid();
+    if (getegid() != group && setresgid(group, group, group) != 0)
+        return fail(failure, "group id");
+    const uid_t user = getuid();
+    if (geteuid() != user && setresuid(user, user, user) != 0)
+        return fail(failure, "user id");
+
+    if (!writeCapabilities(CapabilityData{}))
+        return fail(failure, "capset");
+    if (!readCapabilities(caps))
+        return fail(failure, "capget");
+    for (const __user_cap_data_struct& word : caps) {
+        if (word.effective || word.permitted || word.inheritable) {
+            errno = EPERM;
+            return fail(failure, "capabilities still held");
+        }
+    }
+    return true;
+}
