@@ -237,6 +237,47 @@ private slots:
         QCOMPARE(page(), QStringLiteral("Main"));
     }
 
+    void pageButtonsShowRedArrowsGreyWhenDisabled()
+    {
+        MonitorRig rig;
+        TForm1& form = rig.start();
+        const auto redPixels = [](const QImage& image) {
+            int red = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    red += c.alpha() > 0 && c.red() > 200 && c.green() < 80 && c.blue() < 80;
+                }
+            return red;
+        };
+        for (const char* name : {"SpeedButton1", "SpeedButton2", "SpeedButton3", "SpeedButton4", "SpeedButton5", "SpeedButton6"}) {
+            const QIcon icon = form.findChild<QToolButton*>(QString::fromLatin1(name))->icon();
+            const QImage normal = icon.pixmap(16, 16, QIcon::Normal).toImage();
+            QCOMPARE(normal.size(), QSize(16, 16));
+            QVERIFY2(redPixels(normal) > 20, name);
+            QCOMPARE(redPixels(icon.pixmap(16, 16, QIcon::Disabled).toImage()), 0);
+        }
+        // a forward arrow points right, a back arrow left, and each is the other's mirror image
+        const auto centreX = [](const QImage& image) {
+            double sum = 0, weight = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixelColor(x, y).red() > 200 && image.pixelColor(x, y).green() < 80) {
+                        sum += x;
+                        weight += 1;
+                    }
+            return sum / weight;
+        };
+        const auto arrow = [&form](const char* name) {
+            return form.findChild<QToolButton*>(QString::fromLatin1(name))->icon().pixmap(16, 16).toImage();
+        };
+        const QImage forward = arrow("SpeedButton3"), back = arrow("SpeedButton2");
+        // the head holds most of the red
+        QVERIFY(centreX(forward) > 7.5);
+        QVERIFY(centreX(back) < 7.5);
+        QCOMPARE(forward.mirrored(true, false).convertToFormat(back.format()), back);
+    }
+
     void onTopKeepsThePlace()
     {
         MonitorRig rig;
