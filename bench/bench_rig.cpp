@@ -1,0 +1,30 @@
+#include "bench_rig.h"
+
+#include <QCoreApplication>
+#include <QTest>
+
+BenchRig::BenchRig()
+{
+    // A log of every transfer would grow without end while sampling.
+    platform.setLogging(false);
+    platform.addPort(Base);
+    channel.OpenPortChannel();
+    form = std::make_unique<TForm1>(channel, desktop, settings);
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        throw std::runtime_error("the main window was not exposed");
+    settle();
+}
+
+void BenchRig::attachCountingDevice()
+{
+    platform.port(Base)->attach(std::make_unique<CountingDevice>());
+    form->ResetDisplay();
+    settle();
+}
+
+void BenchRig::settle()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}

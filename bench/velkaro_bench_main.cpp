@@ -1,0 +1,140 @@
+// velkaro-bench: measures the sampling cycle of the real main window on a
+// simulated port. "--short" runs every measure once and briefly, to prove that
+// the benchmark still works; its numbers mean little.
+#include "bench_plan.h"
+#include "machine_description.h"
+#include "result_table.h"
+#include "sampling_measures.h"
+
+#include <QApplication>
+#include <QFont>
+
+#include <iostream>
+#include <thread>
+
+namespace {
+constexpr int OneSecondItem = 4;
+constexpr int SixtySecondsItem = 9;
+
+std::vector<MeasureRow> measureRows()
+{
+    using K = Target::Kind;
+    return {
+        {"ceiling_loops_per_s", "1 ceiling: empty idle-hook loop", "loops/s", 0, {}},
+        {"idle_unchanged_samples_per_s", "2 idle sampling, registers unchanged", "samples/s", 0, {}},
+        {"idle_unchanged_ratio", "2 ... ratio to ceiling", "ratio", 3, {K::AtLeast, 0.8}},
+        {"idle_counting_samples_per_s", "3 idle sampling, counting data register", "samples/s", 0, {}},
+        {"idle_counting_ratio", "3 ... ratio to ceiling", "ratio", 3, {}},
+        {"idle_counting_paints_per_s", "3 ... paints of Port1Dec", "paints/s", 0, {}},
+        {"step_unchanged_ns", "4 SampleRegisters, nothing changed", "ns", 1, {}},
+        {"bare_read_ns", "4 bare ReadPortDword via channel", "ns", 1, {}},
+        {"step_minus_read_ns", "4 ... step minus bare read", "ns", 1, {K::Below, 50}},
+        {"cpu_item4_percent", "5 CPU at item 4 (1 s), counting", "%core", 3, {K::Below, 0.2}},
+        {"cpu_item9_percent", "5 CPU at item 9 (60 s), counting", "%core", 3, {K::Below, 0.2}},
+        {"click_delay_median_ms", "6 click to handler, median", "ms", 3, {}},
+        {"click_delay_p99_ms", "6 click to handler, 99th percentile", "ms", 3, {K::Below, 20}},
+        {"rss_before_mib", "7 resident size before", "MiB", 2, {}},
+        {"rss_after_mib", "7 resident size after", "MiB", 2, {}},
+        {"rss_growth_mib", "7 ... growth", "MiB", 2, {K::Below, 1}},
+    };
+}
+
+void progress(const std::string& what)
+{
+    std::cerr << "velkaro-bench: " << what << std::endl;
+}
+
+void measureMemory(const BenchPlan& plan, ResultTable& table)
+{
+    progress("memory, " + std::to_string(static_cast<int>(plan.memorySeconds)) + " s");
+    const MemoryUse use = memoryUse(plan.memorySeconds);
+    table.record("rss_before_mib", use.beforeMiB);
+    table.record("rss_after_mib", use.afterMiB);
+    table.record("rss_growth_mib", use.afterMiB - use.beforeMiB);
+}
+
+void measureIdleLoop(const BenchPlan& plan, ResultTable& table)
+{
+    const IdleLoopRates rates = idleLoopRates(plan.loopSeconds, plan.loopTurns);
+    table.record("ceiling_loops_per_s", rates.ceilingLoops);
+    table.record("idle_unchanged_samples_per_s", rates.unchangedSamples);
+    table.record("idle_unchanged_ratio", rates.unchangedSamples / rates.ceilingLoops);
+    table.record("idle_counting_samples_per_s", rates.countingSamples);
+    table.record("idle_counting_ratio", rates.countingSamples / rates.ceilingLoops);
+    table.record("idle_counting_paints_per_s", rates.countingPaints);
+}
+
+void measureStep(const BenchPlan& plan, ResultTable& table)
+{
+    const StepCost cost = stepCost(plan.directCalls);
+    table.record("step_unchanged_ns", cost.stepNs);
+    table.record("bare_read_ns", cost.readNs);
+    table.record("step_minus_read_ns", cost.stepNs - cost.readNs);
+}
+
+void measureClicks(const BenchPlan& plan, ResultTable& table)
+{
+    const ClickDelays delays = clickDelays(plan.clicks);
+    table.record("click_delay_median_ms", delays.medianMs);
+    table.record("click_delay_p99_ms", delays.p99Ms);
+}
+
+void measureCpu(const BenchPlan& plan, ResultTable& table)
+{
+    for (int run = 1; run <= plan.cpuRepetitions; ++run) {
+        progress("CPU phases, run " + std::to_string(run) + " of " + std::to_string(plan.cpuRepetitions));
+        table.record("cpu_item4_percent", cpuShare(OneSecondItem, plan.cpuSeconds));
+        table.record("cpu_item9_percent", cpuShare(SixtySecondsItem, plan.cpuSeconds));
+    }
+}
+
+void measureAll(const BenchPlan& plan, ResultTable& table)
+{
+    // First, while the heap holds nothing of earlier windows that could hide a growth.
+    measureMemory(plan, table);
+    for (int run = 1; run <= plan.repetitions; ++run) {
+        progress("loop, step and click measures, run " + std::to_string(run) + " of " +
+                 std::to_string(plan.repetitions));
+        measureIdleLoop(plan, table);
+        measureStep(plan, table);
+        measureClicks(plan, table);
+    }
+    measureCpu(plan, table);
+}
+
+void printHeader(const BenchPlan& plan, const std::string& loadAtStart)
+{
+    std::cout << "velkaro-bench: the main window's sampling cycle on a simulated port at 0x378\n";
+    for (const std::string& line : machineDescription())
+        std::cout << line << '\n';
+    std::cout << "load:     one-minute load average " << loadAtStart << " at start, " << loadAverage()
+              << " at end (" << std::thread::hardware_concurrency() << " cores)\n";
+    std::cout << "path:     one 32-bit read per sampling step (checked in every phase: no byte reads)\n"
+              << "runs:     medians of " << plan.repetitions << " runs of " << plan.loopSeconds << " s per idle loop (in "
+              << plan.loopTurns << " interleaved turns), "
+              << plan.directCalls << " direct calls and " << plan.clicks << " clicks; CPU " << plan.cpuRepetitions
+              << " x " << plan.cpuSeconds << " s per item; memory 1 x " << plan.memorySeconds << " s\n\n";
+}
+}
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const BenchPlan plan = app.arguments().contains(QStringLiteral("--short")) ? BenchPlan::quick() : BenchPlan{};
+    // The fonts the program itself substitutes, so that cells paint as they do there.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+
+    ResultTable table(measureRows());
+    const std::string loadAtStart = loadAverage();
+    try {
+        measureAll(plan, table);
+    } catch (const std::exception& error) {
+        std::cerr << "velkaro-bench: " << error.what() << '\n';
+        return 1;
+    }
+    printHeader(plan, loadAtStart);
+    table.print(std::cout);
+    return 0;
+}
