@@ -33,6 +33,9 @@ int runMonitor(PortChannel& channel, const std::vector<std::string>& channelMess
     auto form2 = std::make_unique<TForm2>(channel, desktop, settings);
     form1->setBitSettingWindow(form2.get());
     form1->setWindowTitle(windowTitle);
+    // Qt lets no tool window end the program by itself; closing this one must.
+    form1->setAttribute(Qt::WA_QuitOnClose);
+    QObject::connect(form1.get(), &TForm1::closed, qApp, &QApplication::quit);
     form1->show();
 
     const int status = QApplication::exec();

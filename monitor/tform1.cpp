@@ -9,6 +9,7 @@
 #include "program_title.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -205,6 +206,13 @@ void TForm1::changeEvent(QEvent* event)
     if (event->type() == QEvent::ActivationChange && !isActiveWindow())
         FormDeactivate();
     QWidget::changeEvent(event);
+}
+
+// A tool window does not end the event loop by closing, as a main window would.
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    emit closed();
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)

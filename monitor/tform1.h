@@ -125,8 +125,13 @@ public:
 
     PinShape* pin(const char* name) const;
 
+signals:
+    // The user closed the window: the program ends.
+    void closed();
+
 protected:
     void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

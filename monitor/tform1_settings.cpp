@@ -27,8 +27,8 @@ void TForm1::readSettings(int& storedPort)
     LowColor = LowColorBox->selectedColor();
     ShowGroundPins();
 
-    const int left = m_settings.readInteger("Left", x());
-    const int top = m_settings.readInteger("Top", y());
+    const int left = m_settings.readCoordinate("Left", x());
+    const int top = m_settings.readCoordinate("Top", y());
     // Without a stored place the desktop chooses one.
     if (left != x() || top != y())
         move(left, top);

@@ -242,6 +242,16 @@ private slots:
         QVERIFY(form.Burst->isHidden());
     }
 
+    void closingTheWindowEndsTheProgram()
+    {
+        MonitorRig rig;
+        TForm1& form = rig.start();
+        form.show();
+        QSignalSpy closed(&form, &TForm1::closed);
+        form.close();
+        QCOMPARE(closed.count(), 1);
+    }
+
     // Where a four-byte read does not return the registers, the port is
     // sampled with three byte reads.
     void portsWithoutFourByteReadsAreSampledByteWise_data()
