@@ -36,3 +36,49 @@ bench: build
 hwtest: setup-test configure
 	@cmake --build $(BUILD) -j $(JOBS) --target port_hwtest_guest
 	cd $(BUILD) && ctest -R '^hwtest_' --output-on-failure
+
+# make check-asan - the whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
+# make fuzz       - each libFuzzer target for FUZZ_SECONDS (60) seconds
+# make soak       - ten minutes of fastest sampling, under AddressSanitizer and plain, watching memory
+ASAN_BUILD    ?= build-asan
+FUZZ_BUILD    ?= build-fuzz
+FUZZ_SECONDS  ?= 60
+SOAK_SECONDS  ?= 600
+FUZZ_PACKAGES  = clang libclang-rt-14-dev
+# Leaks are errors; the suppressions name third-party libraries only.
+SANITIZER_ENV  = ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1 \
+                 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+                 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+.PHONY: check-asan fuzz soak
+
+check-asan: setup
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKARO_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+
+fuzz: setup
+	@tools/install-packages $(FUZZ_PACKAGES)
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DVELKARO_SANITIZE=ON -DVELKARO_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+	@for target in settings_file register_readings; do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$target $(FUZZ_BUILD)/artifacts; \
+	  dict=""; [ -f tests/fuzz/$$target.dict ] && dict="-dict=tests/fuzz/$$target.dict"; \
+	  echo "fuzz_$$target: $(FUZZ_SECONDS) s"; \
+	  QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) $(FUZZ_BUILD)/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) \
+	    -timeout=10 -max_len=8192 $$dict -artifact_prefix=$(FUZZ_BUILD)/artifacts/ -print_final_stats=1 \
+	    $(FUZZ_BUILD)/corpus/$$target tests/fuzz/corpus/$$target 2>$(FUZZ_BUILD)/fuzz_$$target.log \
+	  || { tail -60 $(FUZZ_BUILD)/fuzz_$$target.log; exit 1; }; \
+	  grep -E '^stat::(number_of_executed_units|new_units_added)' $(FUZZ_BUILD)/fuzz_$$target.log; \
+	done
+
+soak: build
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKARO_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target velkaro_soak
+	@QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) $(ASAN_BUILD)/velkaro_soak $(SOAK_SECONDS) > $(ASAN_BUILD)/soak.log 2>&1 & \
+	asan=$$!; \
+	QT_QPA_PLATFORM=offscreen $(BUILD)/velkaro_soak $(SOAK_SECONDS) > $(BUILD)/soak.log 2>&1; plain=$$?; \
+	wait $$asan; sanitized=$$?; \
+	echo "== plain build (resident size)"; grep -v "raise()" $(BUILD)/soak.log; \
+	echo "== AddressSanitizer build (heap in use)"; grep -v "raise()" $(ASAN_BUILD)/soak.log; \
+	[ $$plain -eq 0 ] && [ $$sanitized -eq 0 ]

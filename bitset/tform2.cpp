@@ -106,7 +106,7 @@ CellPanel* TForm2::addCell(const QString& name, int column, int bit)
 
 void TForm2::FormCreate()
 {
-    move(m_settings.readInteger("BitSetLeft", DesignLeft), m_settings.readInteger("BitSetTop", DesignTop));
+    move(m_settings.readCoordinate("BitSetLeft", DesignLeft), m_settings.readCoordinate("BitSetTop", DesignTop));
 }
 
 void TForm2::FormDestroy()

@@ -10,6 +10,11 @@
 
 #include <optional>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
+
 namespace {
 
 constexpr qsizetype MaxValueLength = 2047;
@@ -160,16 +165,31 @@ void insertLine(QByteArray& content, const Line* after, const QByteArray& text, 
     content.insert(after ? after->next : content.size(), inserted);
 }
 
+// Whether the new file's bytes reached the disk. commit() syncs too but ignores
+// the result, and some file systems report a full disk only here.
+bool syncedToDisk(QSaveFile& out)
+{
+#ifdef Q_OS_UNIX
+    if (::fsync(out.handle()) != 0)
+        return errno == EINVAL || errno == ENOTSUP; // no syncing on this file system
+#else
+    (void)out;
+#endif
+    return true;
+}
+
 bool save(const QString& file, const QByteArray& content, const PrivateProfile::Writer& writer)
 {
     // The per-user configuration directory may not exist before the first write.
     if (!QDir().mkpath(QFileInfo(file).absolutePath()))
         return false;
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a full disk fails the write itself: Qt 6.4's commit()
+    // ignores an error of its final flush and would put a truncated file in place.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     const bool written = writer ? writer(out, content) : out.write(content) == content.size();
-    if (!written) {
+    if (!written || out.error() != QFileDevice::NoError || !syncedToDisk(out)) {
         out.cancelWriting();
         return false;
     }

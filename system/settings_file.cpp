@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace {
 const QString Section = QStringLiteral("misc");
 }
@@ -18,6 +20,11 @@ int SettingsFile::readInteger(const char* key, int defaultValue) const
 {
     const QString text = PrivateProfile::readString(Section, QString::fromLatin1(key), QString(), m_path);
     return ParseInteger(text).value_or(defaultValue);
+}
+
+int SettingsFile::readCoordinate(const char* key, int defaultValue) const
+{
+    return std::clamp(readInteger(key, defaultValue), -MaxCoordinate, MaxCoordinate);
 }
 
 bool SettingsFile::readBoolean(const char* key, bool defaultValue) const

@@ -26,6 +26,10 @@ public:
     // An integer in the decimal cell's grammar; the default when the key is
     // missing, empty or not such an integer.
     int readInteger(const char* key, int defaultValue) const;
+    // A window coordinate: an integer as above, limited to ±MaxCoordinate.
+    int readCoordinate(const char* key, int defaultValue) const;
+    // Far beyond any screen; past it Qt's geometry arithmetic overflows.
+    static constexpr int MaxCoordinate = 16777215;
     // An integer; any value but 0 is true.
     bool readBoolean(const char* key, bool defaultValue) const;
 
