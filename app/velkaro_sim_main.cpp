@@ -2,6 +2,7 @@
 // plug, 0x278 with a device whose ACK line pulses once a second.
 #include "monitor_app.h"
 #include "port_channel.h"
+#include "program_title.h"
 #include "simulated_port_platform.h"
 
 #include <QApplication>
@@ -17,5 +18,5 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velkaro"));
-    return runMonitor(channel, {}, QStringLiteral("Velkaro  (simulated ports)"));
+    return runMonitor(channel, {}, ProgramTitle() + QStringLiteral(" (simulated ports)"));
 }

@@ -4,6 +4,7 @@
 #include "monitor_app.h"
 #include "port_channel.h"
 #include "privilege_drop.h"
+#include "program_title.h"
 
 #include <QApplication>
 
@@ -28,5 +29,5 @@ int runVelkaro(int& argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velkaro"));
-    return runMonitor(channel, channelMessages, QStringLiteral("Velkaro "));
+    return runMonitor(channel, channelMessages, ProgramTitle());
 }

@@ -135,34 +135,33 @@ void checkProbe(Report& report, PortChannel& channel)
                      hex(channel.ReadPortByte(0x3BC)) + ", at 0x278 " + hex(channel.ReadPortByte(0x278)));
 }
 
-void checkDataRoundTrip(Report& report, PortChannel& channel)
+// Writes every value below count to the port and reads it back through the
+// mask; empty when all came back, else how many did not and the first of them.
+std::string roundTripErrors(PortChannel& channel, std::uint16_t port, unsigned count, std::uint8_t mask)
 {
     int wrong = 0;
     std::string firstWrong;
-    for (unsigned value = 0; value < 256; ++value) {
-        channel.WritePortByte(Base, static_cast<std::uint8_t>(value));
-        const std::uint8_t read = channel.ReadPortByte(Base);
-        if (read != value && wrong++ == 0)
+    for (unsigned value = 0; value < count; ++value) {
+        channel.WritePortByte(port, static_cast<std::uint8_t>(value));
+        const std::uint8_t read = channel.ReadPortByte(port);
+        if ((read & mask) != value && wrong++ == 0)
             firstWrong = "wrote " + hex(value) + ", read " + hex(read);
     }
-    report.check(wrong == 0, "data register reads back all 256 bytes written",
-                 wrong == 0 ? "" : std::to_string(wrong) + " wrong, first: " + firstWrong);
+    return wrong == 0 ? std::string() : std::to_string(wrong) + " wrong, first: " + firstWrong;
+}
+
+void checkDataRoundTrip(Report& report, PortChannel& channel)
+{
+    const std::string errors = roundTripErrors(channel, Base, 256, 0xFF);
+    report.check(errors.empty(), "data register reads back all 256 bytes written", errors);
 }
 
 // Bits 0 to 3 drive the STB, AFD, Init and SlctIn lines; bit 5 (direction) is
 // kept clear so that the data register stays an output.
 void checkControlRoundTrip(Report& report, PortChannel& channel)
 {
-    int wrong = 0;
-    std::string firstWrong;
-    for (unsigned value = 0; value < 16; ++value) {
-        channel.WritePortByte(Control, static_cast<std::uint8_t>(value));
-        const std::uint8_t read = channel.ReadPortByte(Control);
-        if ((read & 0x0F) != value && wrong++ == 0)
-            firstWrong = "wrote " + hex(value) + ", read " + hex(read);
-    }
-    report.check(wrong == 0, "control register bits 0-3 read back all 16 values written",
-                 wrong == 0 ? "" : std::to_string(wrong) + " wrong, first: " + firstWrong);
+    const std::string errors = roundTripErrors(channel, Control, 16, 0x0F);
+    report.check(errors.empty(), "control register bits 0-3 read back all 16 values written", errors);
 }
 
 void checkStatusReadOnly(Report& report, PortChannel& channel)

@@ -169,10 +169,7 @@ PinShape* TForm1::pin(const char* name) const
 
 void TForm1::FormCreate()
 {
-    static constexpr std::array<std::uint16_t, 3> grantedBases = {0x378, 0x278, 0x3BC};
-    for (const std::uint16_t base : grantedBases)
-        for (std::uint16_t offset = 0; offset < 4; ++offset)
-            m_channel.GrantPort(static_cast<std::uint16_t>(base + offset));
+    GrantStandardPorts(m_channel);
 
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state != Qt::ApplicationActive)

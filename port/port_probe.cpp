@@ -2,6 +2,14 @@
 
 #include "port_channel.h"
 
+void GrantStandardPorts(PortChannel& channel)
+{
+    static constexpr std::array<std::uint16_t, 3> grantOrder = {0x378, 0x278, 0x3BC};
+    for (const std::uint16_t base : grantOrder)
+        for (std::uint16_t offset = 0; offset < 4; ++offset)
+            channel.GrantPort(static_cast<std::uint16_t>(base + offset));
+}
+
 std::uint16_t DetectPort(PortChannel& channel, int n)
 {
     int found = 0;

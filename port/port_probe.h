@@ -8,6 +8,10 @@ class PortChannel;
 // The standard parallel-port bases, in probe order.
 inline constexpr std::array<std::uint16_t, 3> StandardBases = {0x3BC, 0x378, 0x278};
 
+// Grants the four ports of each standard base (0x378, 0x278, 0x3BC, in this
+// order): the sampling step reads four bytes at a base at once.
+void GrantStandardPorts(PortChannel& channel);
+
 // The n-th (1, 2 or 3) standard base whose data register answers: a byte
 // written as the complement of what it held reads back changed. The data lines
 // are restored after each try. 0 when fewer than n bases answer.

@@ -1,6 +1,7 @@
 #include "privilege_drop.h"
 
 #include "port_channel.h"
+#include "port_probe.h"
 
 #include <array>
 #include <cerrno>
@@ -15,9 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-// The order in which the main window grants them.
-constexpr std::array<std::uint16_t, 3> GrantedBases = {0x378, 0x278, 0x3BC};
 
 using CapabilityData = std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3>;
 
@@ -77,9 +75,7 @@ void OpenChannelAndGrantStandardPorts(PortChannel& channel)
     channel.OpenPortChannel();
     if (!channel.PortChannelReady())
         return;
-    for (const std::uint16_t base : GrantedBases)
-        for (std::uint16_t offset = 0; offset < 4; ++offset)
-            channel.GrantPort(static_cast<std::uint16_t>(base + offset));
+    GrantStandardPorts(channel);
 }
 
 bool DropPrivileges(std::string& failure)
