@@ -152,6 +152,7 @@ private:
     std::uint8_t& shownValue(int row);
     // Writes a row's register of the selected port, then samples.
     void writeRowRegister(int row, std::uint8_t value);
+    // The row of the cell the menu was opened on; -1 without one, or without a port.
     int menuRow(const PopupMenu* menu) const;
     void closeEditor();
     void showPage(const char* name);

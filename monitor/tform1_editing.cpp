@@ -115,15 +115,14 @@ bool TForm1::Edit1KeyPress(int key)
     } else {
         return true;
     }
-    m_channel.WritePortByte(static_cast<std::uint16_t>(PortBase + cell->tag()), value);
-    SampleRegisters();
+    writeRowRegister(cell->tag(), value);
     return true;
 }
 
 int TForm1::menuRow(const PopupMenu* menu) const
 {
     const CellPanel* cell = menu->PopupComponent();
-    return cell ? (cell->tag() & 0xFF) : -1;
+    return cell && PortBase != 0 ? (cell->tag() & 0xFF) : -1;
 }
 
 void TForm1::writeRowRegister(int row, std::uint8_t value)
@@ -136,7 +135,7 @@ void TForm1::Invertall1Click()
 {
     closeEditor();
     const int row = menuRow(PopupMenu2);
-    if (row < 0 || PortBase == 0)
+    if (row < 0)
         return;
     // The port's value at this moment, not the one last shown.
     writeRowRegister(row, m_channel.ReadPortByte(static_cast<std::uint16_t>(PortBase + row)) ^ 0xFF);
@@ -146,7 +145,7 @@ void TForm1::ClearAll1Click()
 {
     closeEditor();
     const int row = menuRow(PopupMenu2);
-    if (row >= 0 && PortBase != 0)
+    if (row >= 0)
         writeRowRegister(row, 0x00);
 }
 
@@ -154,7 +153,7 @@ void TForm1::SetAll1Click()
 {
     closeEditor();
     const int row = menuRow(PopupMenu2);
-    if (row >= 0 && PortBase != 0)
+    if (row >= 0)
         writeRowRegister(row, 0xFF);
 }
 
@@ -186,7 +185,7 @@ void TForm1::Bitsetter1Click(PopupMenu* menu)
 {
     closeEditor();
     const int row = menuRow(menu);
-    if (row < 0 || PortBase == 0 || !Form2)
+    if (row < 0 || !Form2)
         return;
     Form2->SetPort(static_cast<std::uint16_t>(PortBase + row));
     Form2->ApplyProfile(row);
