@@ -34,7 +34,6 @@ int runMonitor(PortChannel& channel, const std::vector<std::string>& channelMess
     form1->setBitSettingWindow(form2.get());
     form1->setWindowTitle(windowTitle);
     // Qt lets no tool window end the program by itself; closing this one must.
-    form1->setAttribute(Qt::WA_QuitOnClose);
     QObject::connect(form1.get(), &TForm1::closed, qApp, &QApplication::quit);
     form1->show();
 
