@@ -1,7 +1,7 @@
 #include "monitor_app.h"
 
 #include "page_arrow.h"
-#include "port_channel.h"
+#include "port_route.h"
 #include "program_title.h"
 #include "qt_desktop_services.h"
 #include "settings_file.h"
@@ -13,14 +13,28 @@
 
 #include <memory>
 
-int runMonitor(PortChannel& channel, const std::vector<std::string>& channelMessages, const QString& windowTitle)
+namespace {
+// The caption says how the ports are reached, except on the ordinary direct route.
+QString windowTitle(PortRoute::Kind kind)
+{
+    switch (kind) {
+    case PortRoute::Kind::Simulated:
+        return ProgramTitle() + QStringLiteral(" (simulated ports)");
+    case PortRoute::Kind::Ppdev:
+        return ProgramTitle() + QStringLiteral(" (ppdev)");
+    default:
+        return ProgramTitle();
+    }
+}
+}
+
+int runMonitor(PortRoute& route)
 {
     QtDesktopServices desktop;
-    for (const std::string& text : channelMessages)
-        desktop.showMessage(nullptr, ProgramTitle(), QString::fromStdString(text),
+    if (route.kind == PortRoute::Kind::None) {
+        desktop.showMessage(nullptr, ProgramTitle(), QString::fromStdString(route.failure),
                             DesktopServices::Icon::Information);
-    if (!channel.PortChannelReady()) {
-        channel.ClosePortChannel();
+        route.channel->ClosePortChannel();
         return 1;
     }
 
@@ -29,17 +43,21 @@ int runMonitor(PortChannel& channel, const std::vector<std::string>& channelMess
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
     QApplication::setWindowIcon(programIcon());
     const SettingsFile settings(SettingsFile::defaultPath());
-    auto form1 = std::make_unique<TForm1>(channel, desktop, settings);
-    auto form2 = std::make_unique<TForm2>(channel, desktop, settings);
+    auto form1 = std::make_unique<TForm1>(*route.channel, desktop, settings, NonStandardBases(route.kernelPorts));
+    auto form2 = std::make_unique<TForm2>(*route.channel, desktop, settings);
     form1->setBitSettingWindow(form2.get());
-    form1->setWindowTitle(windowTitle);
+    form1->setWindowTitle(windowTitle(route.kind));
+    if (route.kind == PortRoute::Kind::Ppdev)
+        form1->noteControlRowLimits(QStringLiteral(
+            "Through ppdev: bits 0-3 as the driver holds them, bit 5 as set here; bits 4, 6 and 7 show 0"));
     // Qt lets no tool window end the program by itself; closing this one must.
     QObject::connect(form1.get(), &TForm1::closed, qApp, &QApplication::quit);
     form1->show();
 
     const int status = QApplication::exec();
 
-    channel.ClosePortChannel();
+    form1->stopSampling();
+    route.channel->ClosePortChannel();
     form1->setBitSettingWindow(nullptr);
     form2.reset();
     form1.reset();

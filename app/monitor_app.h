@@ -1,14 +1,10 @@
 #pragma once
 
-#include <QString>
+struct PortRoute;
 
-#include <string>
-#include <vector>
-
-class PortChannel;
-
-// Runs the program once the port channel has opened: shows what the channel
-// had to say, and when it is ready creates the two windows, runs the event
-// loop, and ends in order — channel closed, then the bit-setting window, then
-// the main window. A QApplication must exist. Returns the exit status.
-int runMonitor(PortChannel& channel, const std::vector<std::string>& channelMessages, const QString& windowTitle);
+// Runs the program over the route its entry opened: when no route opened, shows
+// the text that names the ways out and ends with status 1; otherwise creates the
+// two windows, runs the event loop, and ends in order — sampling stopped, channel
+// closed, then the bit-setting window, then the main window. A QApplication must
+// exist. Returns the exit status.
+int runMonitor(PortRoute& route);

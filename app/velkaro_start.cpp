@@ -1,33 +1,28 @@
 #include "velkaro_start.h"
 
-#include "linux_port_platform.h"
 #include "monitor_app.h"
-#include "port_channel.h"
+#include "port_route.h"
 #include "privilege_drop.h"
-#include "program_title.h"
 
 #include <QApplication>
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 int runVelkaro(int& argc, char** argv)
 {
-    std::vector<std::string> channelMessages; // shown once the toolkit exists, unprivileged
-    LinuxPortPlatform platform([&](const std::string& text) { channelMessages.push_back(text); });
-    PortChannel channel(platform);
-    OpenChannelAndGrantStandardPorts(channel);
+    // The route's grants need the privileges that are given up right after.
+    PortRoute route = OpenLinuxPortRoute();
 
     std::string failure;
     if (!DropPrivileges(failure)) {
         // The toolkit never starts with a privilege; there is no window to say so in.
         std::fprintf(stderr, "velkaro: %s\n", failure.c_str());
-        channel.ClosePortChannel();
+        route.channel->ClosePortChannel();
         return 1;
     }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velkaro"));
-    return runMonitor(channel, channelMessages, ProgramTitle());
+    return runMonitor(route);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// The whole of velkaro on the machine's real ports: the channel opened and the
-// standard ports granted while the process may still do so, every privilege
+// The whole of velkaro on the machine's real ports: the route to them opened
+// and its ports granted while the process may still do so, every privilege
 // given up, and only then the GUI toolkit and the windows. Returns the exit
 // status. No QApplication may exist yet.
 int runVelkaro(int& argc, char** argv);

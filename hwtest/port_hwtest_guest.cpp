@@ -1,11 +1,15 @@
-// Checks the Linux port provider, the port channel and the probe on a real
-// kernel with an emulated ISA parallel port at 0x378 (a QEMU guest, run as its
-// init's one program). Prints TAP: one "ok"/"not ok" line per check, then the
-// plan line, so a run cut short has no plan.
+// Checks the Linux port providers, the port channel, the probe and the route
+// choice on a real kernel with emulated ISA parallel ports at 0x378 and 0xE010
+// (a QEMU guest, run by its init). Prints TAP: one "ok"/"not ok" line per
+// check, then the plan line, so a run cut short has no plan.
+// Usage: port_hwtest_guest [lockdown]   (the kernel was booted with lockdown=integrity)
 
 #include "linux_port_platform.h"
 #include "port_channel.h"
 #include "port_probe.h"
+
+#include "guest_report.h"
+#include "kernel_port_checks.h"
 
 #include <sys/io.h>
 #include <sys/wait.h>
@@ -28,13 +32,6 @@ constexpr std::uint16_t Control = Base + 2;
 // The ports the main window grants at its creation, in its order.
 constexpr std::uint16_t WindowGrants[] = {0x378, 0x379, 0x37A, 0x37B, 0x278, 0x279,
                                           0x27A, 0x27B, 0x3BC, 0x3BD, 0x3BE, 0x3BF};
-
-std::string hex(unsigned value, int digits = 2)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
-}
 
 // The Linux provider with its kernel call watched: every ioperm() is logged,
 // and ports on the refusal list fail with EPERM without reaching the kernel.
@@ -79,30 +76,6 @@ std::string describe(const std::vector<WatchedLinuxPlatform::Call>& calls)
     return text.empty() ? "none" : text;
 }
 
-// Numbers and prints the checks.
-class Report {
-public:
-    void check(bool passed, const std::string& name, const std::string& detail = {})
-    {
-        ++m_count;
-        if (!passed)
-            ++m_failed;
-        std::printf("%s %d - %s%s\n", passed ? "ok" : "not ok", m_count, name.c_str(),
-                    detail.empty() ? "" : (" (" + detail + ")").c_str());
-        std::fflush(stdout);
-    }
-
-    int finish()
-    {
-        std::printf("1..%d\n", m_count);
-        return m_failed == 0 ? 0 : 1;
-    }
-
-private:
-    int m_count = 0;
-    int m_failed = 0;
-};
-
 // Runs body in a child process that has given up every port permission it
 // inherited across fork(), and gives the child's wait status.
 int waitStatusOf(const std::function<int()>& body)
@@ -117,15 +90,6 @@ int waitStatusOf(const std::function<int()>& body)
     return status;
 }
 
-std::string describeStatus(int status)
-{
-    if (status == -1)
-        return "fork failed";
-    if (WIFSIGNALED(status))
-        return std::string("killed by signal ") + std::to_string(WTERMSIG(status));
-    return "exit status " + std::to_string(WEXITSTATUS(status));
-}
-
 void checkProbe(Report& report, PortChannel& channel)
 {
     const std::uint16_t first = DetectPort(channel, 1);
@@ -133,21 +97,6 @@ void checkProbe(Report& report, PortChannel& channel)
     report.check(first == Base && second == 0, "probe finds exactly 0x378",
                  "first " + hex(first, 3) + ", second " + hex(second, 3) + "; data at 0x3BC reads " +
                      hex(channel.ReadPortByte(0x3BC)) + ", at 0x278 " + hex(channel.ReadPortByte(0x278)));
-}
-
-// Writes every value below count to the port and reads it back through the
-// mask; empty when all came back, else how many did not and the first of them.
-std::string roundTripErrors(PortChannel& channel, std::uint16_t port, unsigned count, std::uint8_t mask)
-{
-    int wrong = 0;
-    std::string firstWrong;
-    for (unsigned value = 0; value < count; ++value) {
-        channel.WritePortByte(port, static_cast<std::uint8_t>(value));
-        const std::uint8_t read = channel.ReadPortByte(port);
-        if ((read & mask) != value && wrong++ == 0)
-            firstWrong = "wrote " + hex(value) + ", read " + hex(read);
-    }
-    return wrong == 0 ? std::string() : std::to_string(wrong) + " wrong, first: " + firstWrong;
 }
 
 void checkDataRoundTrip(Report& report, PortChannel& channel)
@@ -261,9 +210,14 @@ void checkRefusedPortUntouched(Report& report, PortChannel& channel)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     Report report;
+    if (argc > 1 && std::string(argv[1]) == "lockdown") {
+        runKernelPortChecks(report, true);
+        return report.finish();
+    }
+
     LinuxPortPlatform platform([](const std::string& text) { std::printf("# message: %s\n", text.c_str()); });
     PortChannel channel(platform);
     channel.OpenPortChannel();
@@ -281,5 +235,6 @@ int main()
     checkRefusedPortUntouched(report, channel);
 
     channel.ClosePortChannel();
+    runKernelPortChecks(report, false);
     return report.finish();
 }

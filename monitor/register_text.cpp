@@ -1,6 +1,7 @@
 #include "register_text.h"
 
 #include "integer_text.h"
+#include "port_address.h"
 
 #include <QLocale>
 
@@ -27,7 +28,7 @@ QString BinText(std::uint8_t value)
 
 QString AddressText(std::uint16_t address)
 {
-    return QStringLiteral("%1").arg(address, 3, 16, QLatin1Char('0')).toUpper();
+    return QString::fromLatin1(PortAddressText(address));
 }
 
 const QStringList& SampleRateItems()

@@ -55,10 +55,11 @@ CellPanel* makeHeader(QWidget* page, const char* name, Column column, const QStr
 }
 }
 
-TForm1::TForm1(PortChannel& channel, DesktopServices& desktop, const SettingsFile& settings, QWidget* parent)
+TForm1::TForm1(PortChannel& channel, DesktopServices& desktop, const SettingsFile& settings,
+               std::vector<std::uint16_t> otherBases, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      m_channel(channel), m_desktop(desktop), m_settings(settings)
+      m_channel(channel), m_desktop(desktop), m_settings(settings), m_otherBases(std::move(otherBases))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(ProgramTitle());
@@ -170,6 +171,8 @@ PinShape* TForm1::pin(const char* name) const
 void TForm1::FormCreate()
 {
     GrantStandardPorts(m_channel);
+    for (const std::uint16_t base : m_otherBases)
+        GrantPortsOf(m_channel, base);
 
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state != Qt::ApplicationActive)
@@ -187,9 +190,10 @@ void TForm1::FormCreate()
     SampleRegisters();
 }
 
-std::uint16_t TForm1::DetectPort(int n)
+void TForm1::noteControlRowLimits(const QString& note)
 {
-    return ::DetectPort(m_channel, n);
+    for (CellPanel* cell : {PortDec[2], PortHex[2], PortBin[2]})
+        cell->setToolTip(cell->toolTip() + QLatin1Char('\n') + note);
 }
 
 void TForm1::showPage(const char* name)

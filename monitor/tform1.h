@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class CellPanel;
 class DesktopServices;
@@ -31,9 +32,14 @@ class TForm1 : public QWidget {
 
 public:
     // Creating the window is the start-up sequence: grants, settings, probe, first sample.
-    TForm1(PortChannel& channel, DesktopServices& desktop, const SettingsFile& settings, QWidget* parent = nullptr);
+    // otherBases: the kernel's ports beyond the standard bases, listed after those the probe finds.
+    TForm1(PortChannel& channel, DesktopServices& desktop, const SettingsFile& settings,
+           std::vector<std::uint16_t> otherBases = {}, QWidget* parent = nullptr);
     // Writes the settings at a normal end; touches no port.
     ~TForm1() override;
+
+    // Adds a line to the hints of the control row's value cells: what its value can show.
+    void noteControlRowLimits(const QString& note);
 
     // The bit-setting window, created after this one.
     void setBitSettingWindow(TForm2* form2) { Form2 = form2; }
@@ -48,7 +54,8 @@ public:
     ColorRef HighColor = 0x0000FF;
     ColorRef LowColor = 0x00FF00;
     bool ConnectorInactive = false;
-    std::array<std::uint16_t, 3> PortList{};
+    // The ports found, in menu order; at least three entries, 0 marking an empty slot.
+    std::vector<std::uint16_t> PortList;
 
     // Sampling cycle.
     void SampleRegisters();
@@ -58,7 +65,9 @@ public:
     void Timer2Timer();
     void SampleRateChange();
     void SampleBlinkClick();
-    std::uint16_t DetectPort(int n);
+    // Ends the sampling cycle for good: the program is ending, and its port channel
+    // closes next, while the windows may still run nested event loops.
+    void stopSampling();
 
     // Connector.
     void PaintPinHigh(PinShape* pin, bool repaintNow);
@@ -161,7 +170,8 @@ private:
     DesktopServices& m_desktop;
     SettingsFile m_settings;
     TForm2* Form2 = nullptr;
-    std::array<bool, 3> m_byteReads{}; // per PortList entry: sample with byte reads
+    std::vector<std::uint16_t> m_otherBases;
+    std::vector<bool> m_byteReads; // per PortList entry: sample with byte reads
     bool m_sampleWithByteReads = false;
     std::array<PinShape*, 25> m_pins{};
 };

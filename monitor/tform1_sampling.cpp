@@ -13,6 +13,8 @@
 #include <QComboBox>
 #include <QTimer>
 
+#include <algorithm>
+
 void TForm1::SampleRegisters()
 {
     if (!Burst->isHidden()) {
@@ -107,6 +109,13 @@ void TForm1::SampleRateChange()
     Timer1->start();
 }
 
+void TForm1::stopSampling()
+{
+    IdleHook->stop();
+    Timer1->stop();
+    Timer2->stop();
+}
+
 void TForm1::SampleBlinkClick()
 {
     Burst->setVisible(SampleBlink->isChecked());
@@ -115,12 +124,13 @@ void TForm1::SampleBlinkClick()
 void TForm1::buildPortList(int storedPort)
 {
     PortIndex = 0;
-    for (int i = 0; i < 3; ++i) {
-        PortList[i] = DetectPort(i + 1);
-        if (PortList[i] == 0)
-            continue;
-        m_byteReads[i] = !DwordReadsRegisters(m_channel, PortList[i]);
-        if (i == 0) // the first port found; empty slots only follow filled ones
+    const std::vector<FoundPort> found = FindPorts(m_channel, m_otherBases);
+    PortList.assign(std::max<std::size_t>(found.size(), 3), 0);
+    m_byteReads.assign(PortList.size(), false);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        PortList[i] = found[i].base;
+        m_byteReads[i] = found[i].byteReads;
+        if (i == 0)
             PopupMenu3->addSeparator();
         QAction* entry = PopupMenu3->addAction(AddressText(PortList[i]));
         connect(entry, &QAction::triggered, this, [this, entry] { PortMenuItemClick(entry); });

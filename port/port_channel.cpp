@@ -118,18 +118,23 @@ void PortChannel::grantOnFirstUse(std::uint16_t port)
 
 std::uint8_t PortChannel::ReadPortByte(std::uint16_t port)
 {
+    if (m_closed)
+        return 0xFF;
     grantOnFirstUse(port);
     return m_platform.inByte(port);
 }
 
 void PortChannel::WritePortByte(std::uint16_t port, std::uint8_t value)
 {
+    if (m_closed)
+        return;
     grantOnFirstUse(port);
     m_platform.outByte(port, value);
 }
 
 void PortChannel::ClosePortChannel()
 {
+    m_closed = true;
     if (!deviceOpen())
         return;
     m_platform.closeDevice(m_device);

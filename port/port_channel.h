@@ -24,8 +24,9 @@ public:
     // Grant on first use, then one 8-bit output.
     void WritePortByte(std::uint16_t port, std::uint8_t value);
     // One 32-bit input: byte n of the result comes from port + n. No grant step.
-    std::uint32_t ReadPortDword(std::uint16_t port) { return m_platform.inDword(port); }
-    // Runs once at exit: closes the device if one is open.
+    std::uint32_t ReadPortDword(std::uint16_t port) { return m_closed ? 0xFFFFFFFF : m_platform.inDword(port); }
+    // Runs once at exit: closes the device if one is open. No transfer reaches
+    // a port after it: reads give all ones, writes are dropped.
     void ClosePortChannel();
 
     bool deviceOpen() const { return m_device != PortPlatform::InvalidHandle; }
@@ -40,5 +41,6 @@ private:
     PortPlatform& m_platform;
     PortPlatform::Handle m_device = PortPlatform::InvalidHandle;
     bool m_ready = false;
+    bool m_closed = false;
     std::array<std::uint8_t, 65536> m_grantedPorts{};
 };

@@ -2,12 +2,17 @@
 
 #include "port_channel.h"
 
+void GrantPortsOf(PortChannel& channel, std::uint16_t base)
+{
+    for (std::uint16_t offset = 0; offset < 4; ++offset)
+        channel.GrantPort(static_cast<std::uint16_t>(base + offset));
+}
+
 void GrantStandardPorts(PortChannel& channel)
 {
     static constexpr std::array<std::uint16_t, 3> grantOrder = {0x378, 0x278, 0x3BC};
     for (const std::uint16_t base : grantOrder)
-        for (std::uint16_t offset = 0; offset < 4; ++offset)
-            channel.GrantPort(static_cast<std::uint16_t>(base + offset));
+        GrantPortsOf(channel, base);
 }
 
 std::uint16_t DetectPort(PortChannel& channel, int n)
@@ -40,4 +45,18 @@ std::uint32_t ReadRegisters(PortChannel& channel, std::uint16_t base, bool byteR
     for (std::uint16_t offset = 0; offset < 3; ++offset)
         registers |= static_cast<std::uint32_t>(channel.ReadPortByte(static_cast<std::uint16_t>(base + offset))) << (8 * offset);
     return registers;
+}
+
+std::vector<FoundPort> FindPorts(PortChannel& channel, const std::vector<std::uint16_t>& otherBases, bool probe)
+{
+    std::vector<std::uint16_t> bases;
+    for (int n = 1; probe && n <= static_cast<int>(StandardBases.size()); ++n)
+        if (const std::uint16_t base = DetectPort(channel, n))
+            bases.push_back(base);
+    bases.insert(bases.end(), otherBases.begin(), otherBases.end());
+
+    std::vector<FoundPort> found;
+    for (const std::uint16_t base : bases)
+        found.push_back({base, !DwordReadsRegisters(channel, base)});
+    return found;
 }

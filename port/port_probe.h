@@ -2,14 +2,16 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class PortChannel;
 
 // The standard parallel-port bases, in probe order.
 inline constexpr std::array<std::uint16_t, 3> StandardBases = {0x3BC, 0x378, 0x278};
 
-// Grants the four ports of each standard base (0x378, 0x278, 0x3BC, in this
-// order): the sampling step reads four bytes at a base at once.
+// Grants the four ports of a base: the sampling step reads four bytes at once.
+void GrantPortsOf(PortChannel& channel, std::uint16_t base);
+// Grants the four ports of each standard base (0x378, 0x278, 0x3BC, in this order).
 void GrantStandardPorts(PortChannel& channel);
 
 // The n-th (1, 2 or 3) standard base whose data register answers: a byte
@@ -26,3 +28,14 @@ bool DwordReadsRegisters(PortChannel& channel, std::uint16_t base);
 // The data, status and control registers in bytes 0, 1 and 2: one four-byte
 // read at the base, or three byte reads where four-byte reads do not work.
 std::uint32_t ReadRegisters(PortChannel& channel, std::uint16_t base, bool byteReads);
+
+// A port of the port list, and how its registers are sampled.
+struct FoundPort {
+    std::uint16_t base;
+    bool byteReads; // four-byte reads do not return its registers
+};
+
+// The port list: with the probe, the standard bases that answer it (DetectPort
+// 1, 2 and 3), then the given bases of the kernel's other ports, in their order.
+// Each port's four-byte reads are checked once.
+std::vector<FoundPort> FindPorts(PortChannel& channel, const std::vector<std::uint16_t>& otherBases, bool probe = true);

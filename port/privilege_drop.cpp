@@ -1,8 +1,5 @@
 #include "privilege_drop.h"
 
-#include "port_channel.h"
-#include "port_probe.h"
-
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -68,14 +65,6 @@ bool fail(std::string& failure, const char* step)
     return false;
 }
 
-}
-
-void OpenChannelAndGrantStandardPorts(PortChannel& channel)
-{
-    channel.OpenPortChannel();
-    if (!channel.PortChannelReady())
-        return;
-    GrantStandardPorts(channel);
 }
 
 bool DropPrivileges(std::string& failure)

@@ -2,16 +2,10 @@
 
 #include <string>
 
-class PortChannel;
-
 // Port rights are needed only for the grants at start: the process asks for
 // them while it is still privileged and then gives every privilege up, before
 // the GUI toolkit, its plugins and the windows exist. The kernel keeps the I/O
 // permission bits of ports granted before the drop.
-
-// Opens the channel and, when it is ready, grants the twelve ports of the three
-// standard bases, the only ones the windows use.
-void OpenChannelAndGrantStandardPorts(PortChannel& channel);
 
 // Empties the effective, permitted, inheritable and ambient capability sets
 // (and the bounding set, where the process may change it), forbids execve to

@@ -44,7 +44,7 @@ struct MonitorRig {
     // a sampling step runs.
     TForm1& start(bool keepSampling = false)
     {
-        form = std::make_unique<TForm1>(channel, desktop, settings);
+        form = std::make_unique<TForm1>(channel, desktop, settings, kernelBases);
         if (!keepSampling)
             form->IdleHook->stop();
         platform.clearLog();
@@ -54,6 +54,7 @@ struct MonitorRig {
     SimulatedPortPlatform platform;
     PortChannel channel{platform};
     RecordingDesktopServices desktop;
+    std::vector<std::uint16_t> kernelBases; // the kernel's ports beyond the standard bases
     QTemporaryDir dir;
     SettingsFile settings{dir.filePath(QStringLiteral("parport.ini"))};
     std::unique_ptr<TForm1> form;

@@ -3,6 +3,7 @@
 #include "color_table.h"
 #include "monitor_app.h"
 #include "pin_shape.h"
+#include "port_route.h"
 #include "private_profile.h"
 #include "tcolor_drop.h"
 #include "tform2.h"
@@ -236,11 +237,10 @@ void tst_bad_settings::programRunsOnAFileOfGarbage()
         out.write(file);
     }
 
-    SimulatedPortPlatform platform;
-    platform.setLogging(false);
-    platform.addPort(0x378).attach(std::make_unique<CountingDevice>());
-    PortChannel channel(platform);
-    channel.OpenPortChannel();
+    auto platform = std::make_unique<SimulatedPortPlatform>();
+    platform->setLogging(false);
+    platform->addPort(0x378).attach(std::make_unique<CountingDevice>());
+    PortRoute route = OpenSimulatedPortRoute(std::move(platform), {});
 
     QStringList messages;
     int samples = 0;
@@ -260,7 +260,7 @@ void tst_bad_settings::programRunsOnAFileOfGarbage()
         }
     });
     closer.start(10);
-    QCOMPARE(runMonitor(channel, {}, QStringLiteral("Velkaro ")), 0);
+    QCOMPARE(runMonitor(route), 0);
     QCOMPARE(messages, QStringList());
     QVERIFY(samples >= 5);
 

@@ -118,8 +118,8 @@ private slots:
             QSKIP("this kernel grants I/O ports");
         QCOMPARE(startUp.status, 1);
         QVERIFY(!startUp.windowShown);
-        QCOMPARE(startUp.messages,
-                 QStringList{QString::fromStdString(LinuxPortPlatform::refusalText(startUp.kernelRefusal))});
+        QCOMPARE(startUp.messages.size(), 1);
+        QVERIFY(startUp.messages[0].startsWith(QString::fromStdString(LinuxPortPlatform::refusalText(startUp.kernelRefusal))));
     }
 
     void portsGrantedAtStartStayUsable()

@@ -1,27 +1,28 @@
 #include "linux_port_platform.h"
 #include "monitor_app.h"
-#include "port_channel.h"
+#include "port_route.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
-// Starting the real program where the kernel grants no I/O ports: the reason
-// is shown, and the program ends with a failure status and no window.
+// Starting the real program where the kernel grants no I/O ports and knows no
+// parallel port: the ways out are shown, and the program ends with a failure
+// status and no window.
 class tst_program_start : public QObject {
     Q_OBJECT
 
 private slots:
-    void withoutPortPermissionsTheProgramEndsWithItsMessage()
+    void withoutAnyRouteTheProgramEndsWithItsMessage()
     {
-        std::vector<std::string> messages;
-        LinuxPortPlatform platform([&messages](const std::string& text) { messages.push_back(text); });
-        PortChannel channel(platform);
-        channel.OpenPortChannel();
-        if (channel.PortChannelReady())
+        QTemporaryDir emptyKernel;
+        KernelPortPaths paths;
+        paths.procParport = paths.sysPpdev = paths.lockdown = emptyKernel.path().toStdString();
+        PortRoute route = OpenLinuxPortRoute(paths);
+        if (route.kind != PortRoute::Kind::None)
             QSKIP("this kernel grants I/O ports to the test");
-        QCOMPARE(messages.size(), std::size_t(1));
 
         QStringList shown;
         QTimer closer;
@@ -33,13 +34,12 @@ private slots:
         });
         closer.start(10);
 
-        const int status = runMonitor(channel, messages, QStringLiteral("Velkaro "));
-        QCOMPARE(status, 1);
-        QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0], QStringLiteral("Velkaro |") + QString::fromStdString(messages[0]));
+        QCOMPARE(runMonitor(route), 1);
+        QCOMPARE(shown, QStringList{QStringLiteral("Velkaro |") + QString::fromStdString(route.failure)});
+        QVERIFY(shown[0].contains(QStringLiteral("sudo modprobe parport_pc ppdev")));
         for (QWidget* window : QApplication::topLevelWidgets())
             QVERIFY2(window->objectName() != QLatin1String("Form1"), "a main window was created");
-        QVERIFY(!channel.deviceOpen());
+        QVERIFY(!route.channel->deviceOpen());
     }
 };
 

@@ -58,7 +58,7 @@ private slots:
         rig.port(0x378).setDataLatch(0x5A);
         rig.port(0x278).setDataLatch(0xC3);
         TForm1& form = rig.start();
-        QCOMPARE(form.PortList, (std::array<std::uint16_t, 3>{0x378, 0x278, 0}));
+        QCOMPARE(form.PortList, (std::vector<std::uint16_t>{0x378, 0x278, 0}));
         QCOMPARE(menuTexts(form.PopupMenu3), (QStringList{"&Bitsetzung...", "-", "378", "278"}));
         QCOMPARE(rig.port(0x378).dataLatch(), std::uint8_t(0x5A));
         QCOMPARE(rig.port(0x278).dataLatch(), std::uint8_t(0xC3));
@@ -74,9 +74,60 @@ private slots:
     {
         MonitorRig rig({0x278, 0x378, 0x3BC});
         TForm1& form = rig.start();
-        QCOMPARE(form.PortList, (std::array<std::uint16_t, 3>{0x3BC, 0x378, 0x278}));
+        QCOMPARE(form.PortList, (std::vector<std::uint16_t>{0x3BC, 0x378, 0x278}));
         QCOMPARE(form.PortBase, std::uint16_t(0x3BC));
         QCOMPARE(form.PortLabel[1]->caption(), QStringLiteral("3BD"));
+    }
+
+    void kernelPortsFollowTheProbe_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<int>("startBase");
+        QTest::addColumn<QList<int>>("clicks");
+        QTest::newRow("first found port") << QByteArray() << 0x378 << QList<int>{0x278, 0xE010, 0x378};
+        QTest::newRow("stored card") << QByteArray("[misc]\nPort=57360\n") << 0xE010 << QList<int>{0x378, 0x278, 0xE010};
+    }
+
+    void kernelPortsFollowTheProbe()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(int, startBase);
+        QFETCH(QList<int>, clicks);
+        MonitorRig rig({0x378, 0x278, 0xE010});
+        rig.port(0xE010).setDataLatch(0x42);
+        rig.kernelBases = {0xE010};
+        rig.writeSettings(settings);
+        rig.platform.clearLog();
+        TForm1& form = rig.start(true);
+        form.IdleHook->stop();
+
+        QCOMPARE(form.PortList, (std::vector<std::uint16_t>{0x378, 0x278, 0xE010}));
+        QCOMPARE(menuTexts(form.PopupMenu3), (QStringList{"&Bitsetzung...", "-", "378", "278", "E010"}));
+        QCOMPARE(form.PortBase, std::uint16_t(startBase));
+        QCOMPARE(form.PortLabel[2]->caption(), startBase == 0xE010 ? QStringLiteral("E012") : QStringLiteral("37A"));
+        QList<int> visited;
+        for (int i = 0; i < clicks.size(); ++i) {
+            form.Port1LabelClick();
+            visited << form.PortBase;
+        }
+        QCOMPARE(visited, clicks);
+
+        form.PopupMenu3->actions().last()->trigger();
+        form.SampleRegisters();
+        QCOMPARE(form.PortDec[0]->caption(), QStringLiteral("66"));
+        QCOMPARE(rig.platform.log().back(), (Access{Access::Read, 0xE010, 32, rig.platform.log().back().value}));
+    }
+
+    void kernelPortsAreGrantedAfterTheStandardOnes()
+    {
+        MonitorRig rig({0x378, 0xE010});
+        rig.kernelBases = {0xE010};
+        rig.form = std::make_unique<TForm1>(rig.channel, rig.desktop, rig.settings, rig.kernelBases);
+        QList<int> granted;
+        for (const Access& access : rig.platform.log())
+            if (access.kind == Access::Grant)
+                granted << access.port;
+        QCOMPARE(granted.mid(12), (QList<int>{0xE010, 0xE011, 0xE012, 0xE013}));
     }
 
     void noPortFoundTouchesNoPort()

@@ -1,0 +1,206 @@
+#include "kernel_port_checks.h"
+
+#include "guest_report.h"
+#include "kernel_port_list.h"
+#include "port_probe.h"
+#include "port_route.h"
+#include "ppdev_port_platform.h"
+
+#include <grp.h>
+#include <sys/io.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cerrno>
+#include <cstdio>
+#include <map>
+
+namespace {
+
+constexpr std::uint16_t Standard = 0x378;
+constexpr std::uint16_t Card = 0xE010;
+constexpr gid_t LpGroup = 7;
+constexpr uid_t Nobody = 65534;
+
+// A user in group lp and nothing more: leaving user id 0 empties every capability set.
+bool becomeUserInGroupLp()
+{
+    const gid_t groups[] = {LpGroup};
+    return setgroups(1, groups) == 0 && setresgid(Nobody, Nobody, Nobody) == 0 &&
+           setresuid(Nobody, Nobody, Nobody) == 0;
+}
+
+std::string describe(const std::vector<KernelPort>& ports)
+{
+    std::string text;
+    for (const KernelPort& port : ports)
+        text += (text.empty() ? "" : ", ") + std::string("parport") + std::to_string(port.number) + " " +
+                hex(port.base, 3) + " " + port.activeDevice + (port.devicePath.empty() ? " no node" : "");
+    return text.empty() ? "none" : text;
+}
+
+std::string describe(const std::vector<FoundPort>& ports)
+{
+    std::string text;
+    for (const FoundPort& port : ports)
+        text += (text.empty() ? "" : " ") + hex(port.base, 3);
+    return text.empty() ? "none" : text;
+}
+
+// Which parportN owns the I/O region at each base, as /proc/ioports tells root.
+std::map<std::uint16_t, int> regionOwners()
+{
+    std::map<std::uint16_t, int> owners;
+    if (std::FILE* file = std::fopen("/proc/ioports", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, file)) {
+            unsigned first = 0, last = 0;
+            int number = 0;
+            if (std::sscanf(line, " %x-%x : parport%d", &first, &last, &number) == 3)
+                owners[static_cast<std::uint16_t>(first)] = number;
+        }
+        std::fclose(file);
+    }
+    return owners;
+}
+
+void checkDiscovery(Report& report, bool withRegions)
+{
+    const std::vector<KernelPort> ports = ReadKernelPorts();
+    bool free = ports.size() == 2;
+    std::map<std::uint16_t, int> numbers;
+    for (const KernelPort& port : ports) {
+        free = free && !port.held() && port.devicePath == "/dev/parport" + std::to_string(port.number);
+        numbers[port.base] = port.number;
+    }
+    report.check(free && numbers.contains(Standard) && numbers.contains(Card),
+                 "discovery lists the ports at 0x378 and 0xE010, free, with their device nodes", describe(ports));
+    if (withRegions) {
+        const std::map<std::uint16_t, int> owners = regionOwners();
+        report.check(!owners.empty() && owners == numbers, "each port's N is that of the parport owning its I/O region",
+                     std::to_string(owners.size()) + " parport regions in /proc/ioports");
+    }
+}
+
+// The window's port list over the route, and its registers: the data register
+// round-trips, a click on pin D0 toggles data bit 0, control bits 0-3
+// round-trip, the status register reads.
+void checkPortsThroughRoute(Report& report, PortRoute& route, const std::string& via)
+{
+    PortChannel& channel = *route.channel;
+    const std::vector<FoundPort> found = FindPorts(channel, NonStandardBases(route.kernelPorts));
+    const bool listed = found.size() == 2 && found[0].base == Standard && found[1].base == Card;
+    report.check(listed, via + ": the port list is the probe's 0x378, then the card at 0xE010", describe(found));
+    if (!listed)
+        return;
+    for (const FoundPort& port : found) {
+        const std::string name = via + ", " + hex(port.base, 3);
+        std::string errors = roundTripErrors(channel, port.base, 256, 0xFF);
+        report.check(errors.empty(), name + ": the data register reads back all 256 bytes written", errors);
+
+        const std::uint8_t before = channel.ReadPortByte(port.base);
+        channel.WritePortByte(port.base, before ^ 0x01);
+        const std::uint8_t after = channel.ReadPortByte(port.base);
+        report.check(after == (before ^ 0x01), name + ": a click on pin D0 toggles data bit 0",
+                     hex(before) + " -> " + hex(after));
+
+        const std::uint16_t control = static_cast<std::uint16_t>(port.base + 2);
+        errors = roundTripErrors(channel, control, 16, 0x0F);
+        report.check(errors.empty(), name + ": control bits 0-3 read back all 16 values written", errors);
+
+        channel.WritePortByte(control, 0x08); // an Init pulse quiets the emulated printer side
+        channel.WritePortByte(control, 0x0C);
+        const std::uint8_t status = channel.ReadPortByte(static_cast<std::uint16_t>(port.base + 1));
+        report.check(status != 0xFF, name + ": the status register reads", hex(status));
+    }
+}
+
+// Through ppdev as root, with port permissions still held: what each /dev/parportN
+// writes appears at its port's base, and its status is the port's.
+void checkDeviceNodesReachTheirPorts(Report& report)
+{
+    PpdevPortPlatform ppdev(ReadKernelPorts(), [](const std::string& text) { std::printf("# message: %s\n", text.c_str()); });
+    PortChannel channel(ppdev);
+    channel.OpenPortChannel();
+    std::string mismatches;
+    std::uint8_t value = 0x5A;
+    for (const KernelPort& port : ppdev.claimedPorts()) {
+        channel.WritePortByte(port.base, ++value);
+        const std::uint8_t direct = inb(port.base);
+        const std::uint8_t status = channel.ReadPortByte(static_cast<std::uint16_t>(port.base + 1));
+        const std::uint8_t directStatus = inb(static_cast<std::uint16_t>(port.base + 1));
+        if (direct != value || status != directStatus)
+            mismatches += " " + port.devicePath + " wrote " + hex(value) + " status " + hex(status) + ", at " +
+                          hex(port.base, 3) + " data " + hex(direct) + " status " + hex(directStatus) + ";";
+    }
+    report.check(channel.PortChannelReady() && ppdev.claimedPorts().size() == 2 && mismatches.empty(),
+                 "each /dev/parportN reaches the registers at its own base", mismatches);
+    channel.ClosePortChannel();
+}
+
+// Another program holds 0x378 through ppdev: the route leaves it out without
+// opening it, so no claim waits for it (a claim would stall every ppdev user).
+void checkHeldPortIsSkipped(Report& report)
+{
+    const std::vector<KernelPort> ports = ReadKernelPorts();
+    std::string node;
+    for (const KernelPort& port : ports)
+        if (port.base == Standard)
+            node = port.devicePath;
+    SystemPpdevCalls holder;
+    const int fd = holder.open(node);
+    const bool holding = fd >= 0 && holder.claim(fd, std::chrono::seconds(1)) == 0;
+
+    const auto started = std::chrono::steady_clock::now();
+    PortRoute route = OpenLinuxPortRoute();
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    bool skipped = false;
+    if (const auto* ppdev = dynamic_cast<const PpdevPortPlatform*>(route.platform.get()))
+        for (const PpdevPortPlatform::Outcome& outcome : ppdev->outcomes())
+            skipped = skipped || (outcome.port.base == Standard && outcome.kind == PpdevPortPlatform::Outcome::Held);
+    const bool onlyCard = route.kernelPorts.size() == 1 && route.kernelPorts[0].base == Card;
+    report.check(holding && route.kind == PortRoute::Kind::Ppdev && onlyCard && skipped,
+                 "a port held by another program is left out, never opened",
+                 describe(ReadKernelPorts()) + "; route opened in " + std::to_string(took.count()) + " ms");
+    route.channel->ClosePortChannel();
+    if (fd >= 0)
+        holder.close(fd);
+}
+
+void checkUnprivilegedUser(Report& report)
+{
+    checkInChild(report, "user in group lp", becomeUserInGroupLp, [](Report& child) {
+        checkDiscovery(child, false);
+        PortRoute route = OpenLinuxPortRoute();
+        child.check(route.kind == PortRoute::Kind::Ppdev, "the route is ppdev", route.failure);
+        if (route.kind == PortRoute::Kind::Ppdev)
+            checkPortsThroughRoute(child, route, "ppdev");
+        route.channel->ClosePortChannel();
+        checkHeldPortIsSkipped(child);
+    });
+}
+
+}
+
+void runKernelPortChecks(Report& report, bool lockedDown)
+{
+    checkDiscovery(report, true);
+    PortRoute route = OpenLinuxPortRoute();
+    if (lockedDown) {
+        std::string message;
+        LinuxPortPlatform direct([&message](const std::string& text) { message = text; });
+        report.check(direct.openDevice() == PortPlatform::InvalidHandle && message == LinuxPortPlatform::refusalText(EPERM),
+                     "in lockdown root's ioperm is refused (EPERM)", message);
+        report.check(route.kind == PortRoute::Kind::Ppdev, "root's route is then ppdev", route.failure);
+        if (route.kind == PortRoute::Kind::Ppdev)
+            checkPortsThroughRoute(report, route, "root, ppdev");
+    } else {
+        report.check(route.kind == PortRoute::Kind::DirectIo, "root's route is direct port I/O", route.failure);
+        if (route.kind == PortRoute::Kind::DirectIo) {
+            checkPortsThroughRoute(report, route, "direct I/O");
+            checkDeviceNodesReachTheirPorts(report);
+        }
+    }
+    route.channel->ClosePortChannel();
+    checkUnprivilegedUser(report);
+}

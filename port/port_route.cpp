@@ -1,0 +1,115 @@
+#include "port_route.h"
+
+#include "port_probe.h"
+#include "ppdev_port_platform.h"
+#include "simulated_port_platform.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+using MessageSink = LinuxPortPlatform::MessageSink;
+
+// Collects what the providers say while the route is tried; shown only if no route opens.
+MessageSink collectInto(const std::shared_ptr<std::string>& text)
+{
+    return [text](const std::string& message) { *text += message; };
+}
+
+std::vector<KernelPort> notHeld(const std::vector<KernelPort>& ports)
+{
+    std::vector<KernelPort> free;
+    std::copy_if(ports.begin(), ports.end(), std::back_inserter(free), [](const KernelPort& port) { return !port.held(); });
+    return free;
+}
+
+void grantRoutePorts(PortRoute& route)
+{
+    GrantStandardPorts(*route.channel);
+    for (const std::uint16_t base : NonStandardBases(route.kernelPorts))
+        GrantPortsOf(*route.channel, base);
+}
+
+std::string lockdownText(const std::string& mode)
+{
+    if (mode.empty() || mode == "none")
+        return {};
+    return "\n\nThis kernel is locked down (" + mode + "), as it is under Secure Boot: it refuses direct port "
+           "access to every program, root included.";
+}
+
+}
+
+PortRoute OpenLinuxPortRoute(const KernelPortPaths& paths)
+{
+    return OpenLinuxPortRoute(
+        paths, [](MessageSink sink) { return std::make_unique<LinuxPortPlatform>(std::move(sink)); },
+        std::make_unique<SystemPpdevCalls>());
+}
+
+PortRoute OpenLinuxPortRoute(const KernelPortPaths& paths, const DirectPlatformFactory& makeDirect,
+                             std::unique_ptr<PpdevCalls> ppdevCalls)
+{
+    const std::vector<KernelPort> known = ReadKernelPorts(paths);
+    const auto said = std::make_shared<std::string>();
+
+    PortRoute route;
+    route.platform = makeDirect(collectInto(said));
+    route.channel = std::make_unique<PortChannel>(*route.platform);
+    route.channel->OpenPortChannel();
+    if (route.channel->PortChannelReady()) {
+        route.kind = PortRoute::Kind::DirectIo;
+        route.kernelPorts = notHeld(known);
+        grantRoutePorts(route);
+        return route;
+    }
+
+    const std::string directRefusal = *said;
+    said->clear();
+    route.channel.reset();
+    auto ppdev = std::make_unique<PpdevPortPlatform>(known, collectInto(said), std::move(ppdevCalls));
+    PpdevPortPlatform& ppdevPlatform = *ppdev;
+    route.platform = std::move(ppdev);
+    route.channel = std::make_unique<PortChannel>(*route.platform);
+    route.channel->OpenPortChannel();
+    if (route.channel->PortChannelReady()) {
+        route.kind = PortRoute::Kind::Ppdev;
+        route.kernelPorts = ppdevPlatform.claimedPorts();
+        return route;
+    }
+    route.failure = directRefusal + lockdownText(ReadLockdownMode(paths)) + "\n\n" + *said;
+    return route;
+}
+
+PortRoute OpenSimulatedPortRoute(std::unique_ptr<SimulatedPortPlatform> platform, std::vector<KernelPort> kernelPorts)
+{
+    PortRoute route;
+    route.kind = PortRoute::Kind::Simulated;
+    route.platform = std::move(platform);
+    route.channel = std::make_unique<PortChannel>(*route.platform);
+    route.channel->OpenPortChannel();
+    route.kernelPorts = std::move(kernelPorts);
+    grantRoutePorts(route);
+    return route;
+}
+
+PortRoute OpenSimulatedPortRoute()
+{
+    auto platform = std::make_unique<SimulatedPortPlatform>();
+    platform->setLogging(false);
+    platform->addPort(0x378).attach(std::make_unique<LoopbackPlug>());
+    platform->addPort(0x278).attach(std::make_unique<PulsingAckDevice>());
+    platform->addPort(0xE010);
+    const auto kernelPort = [](int number, std::uint16_t base, std::uint16_t extendedBase, const char* modes) {
+        KernelPort port;
+        port.number = number;
+        port.base = base;
+        port.extendedBase = extendedBase;
+        port.modes = modes;
+        return port;
+    };
+    return OpenSimulatedPortRoute(std::move(platform), {kernelPort(0, 0x378, 0, "PCSPP,TRISTATE"),
+                                                        kernelPort(1, 0x278, 0, "PCSPP,TRISTATE"),
+                                                        kernelPort(2, 0xE010, 0xE410, "PCSPP,TRISTATE,EPP,ECP")});
+}
