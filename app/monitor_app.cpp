@@ -13,6 +13,14 @@
 
 #include <memory>
 
+void setUpProgramLook()
+{
+    // The windows are laid out for "MS Sans Serif" and "arial" at 8 points;
+    // Liberation Sans has Arial's metrics.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    QApplication::setWindowIcon(programIcon());
+}
+
 int runMonitor(PortChannel& channel, const std::vector<std::string>& channelMessages, const QString& windowTitle)
 {
     QtDesktopServices desktop;
@@ -24,10 +32,7 @@ int runMonitor(PortChannel& channel, const std::vector<std::string>& channelMess
         return 1;
     }
 
-    // The windows are laid out for "MS Sans Serif" and "arial" at 8 points;
-    // Liberation Sans has Arial's metrics.
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
-    QApplication::setWindowIcon(programIcon());
+    setUpProgramLook();
     const SettingsFile settings(SettingsFile::defaultPath());
     auto form1 = std::make_unique<TForm1>(channel, desktop, settings);
     auto form2 = std::make_unique<TForm2>(channel, desktop, settings);
