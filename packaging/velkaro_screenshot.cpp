@@ -38,7 +38,6 @@ int main(int argc, char** argv)
     const QTemporaryDir settingsDir; // the default settings, never the user's
     const SettingsFile settings(settingsDir.filePath(QStringLiteral("parport.ini")));
     TForm1 form(channel, desktop, settings);
-    form.show();
     const bool saved = form.grab().save(QString::fromLocal8Bit(argv[1]));
     channel.ClosePortChannel();
     return saved ? 0 : 1;
