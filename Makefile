@@ -1,12 +1,18 @@
-# make run   - install what is missing, build, start velkaro-sim
-# make test  - install what is missing, build, run the whole test suite
+# make run     - install what is missing, build, start velkaro-sim
+# make test    - install what is missing, build, run the whole test suite
+# make package - install what is missing, release build, the Debian package velkaro_<version>_amd64.deb
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
-PACKAGES = cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2
-# what the tests need besides: the Windows cross compiler, and QEMU with a kernel for the port test
-TEST_PACKAGES = g++-mingw-w64-x86-64 qemu-system-x86 linux-image-amd64 busybox-static
+PACKAGES = cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2 librsvg2-bin
+# what the tests need besides: the Windows cross compiler, QEMU with a kernel for the port test,
+# and the validators of the desktop entries, the metainfo, the manual pages and the package
+TEST_PACKAGES = g++-mingw-w64-x86-64 qemu-system-x86 linux-image-amd64 busybox-static \
+                desktop-file-utils appstream man-db lintian
+# what CPack's DEB generator calls: dpkg-shlibdeps and file
+PACKAGE_PACKAGES = dpkg-dev file
+PACKAGE_BUILD ?= build-package
 
-.PHONY: setup setup-test configure build run test
+.PHONY: setup setup-test configure build run test package
 
 setup:
 	@tools/install-packages $(PACKAGES)
@@ -25,6 +31,16 @@ run: build
 
 test: setup-test build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# A release build with Debian's compiler and linker flags (every hardening feature), packaged by CPack.
+package: setup
+	@tools/install-packages $(PACKAGE_PACKAGES)
+	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
 
 # make bench  - build, then measure the sampling cycle (a few minutes)
 .PHONY: bench

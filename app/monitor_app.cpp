@@ -28,6 +28,14 @@ QString windowTitle(PortRoute::Kind kind)
 }
 }
 
+void setUpProgramLook()
+{
+    // The windows are laid out for "MS Sans Serif" and "arial" at 8 points;
+    // Liberation Sans has Arial's metrics.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    QApplication::setWindowIcon(programIcon());
+}
+
 int runMonitor(PortRoute& route)
 {
     QtDesktopServices desktop;
@@ -38,10 +46,7 @@ int runMonitor(PortRoute& route)
         return 1;
     }
 
-    // The windows are laid out for "MS Sans Serif" and "arial" at 8 points;
-    // Liberation Sans has Arial's metrics.
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
-    QApplication::setWindowIcon(programIcon());
+    setUpProgramLook();
     const SettingsFile settings(SettingsFile::defaultPath());
     auto form1 = std::make_unique<TForm1>(*route.channel, desktop, settings, NonStandardBases(route.kernelPorts));
     auto form2 = std::make_unique<TForm2>(*route.channel, desktop, settings);

@@ -2,6 +2,10 @@
 
 struct PortRoute;
 
+// The look the windows are drawn for: the fonts they name, the program icon.
+// A QApplication must exist.
+void setUpProgramLook();
+
 // Runs the program over the route its entry opened: when no route opened, shows
 // the text that names the ways out and ends with status 1; otherwise creates the
 // two windows, runs the event loop, and ends in order — sampling stopped, channel

@@ -2,6 +2,7 @@
 
 #include "velkaro_resources.h"
 
+#include <QDir>
 #include <QPixmap>
 #include <QString>
 
@@ -19,5 +20,9 @@ QIcon pageArrowIcon(Qt::ArrowType direction)
 QIcon programIcon()
 {
     initVelkaroResources();
-    return QIcon(QStringLiteral(":/velkaro/program_icon.xpm"));
+    QIcon icon;
+    const QDir sizes(QStringLiteral(":/velkaro/program_icon"));
+    for (const QString& file : sizes.entryList(QDir::Files))
+        icon.addFile(sizes.filePath(file));
+    return icon;
 }

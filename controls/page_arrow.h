@@ -7,5 +7,5 @@
 // disabled. Qt::LeftArrow points back, any other direction points forward.
 QIcon pageArrowIcon(Qt::ArrowType direction);
 
-// The program's window icon, a 25-pin connector.
+// The program's window icon, a 25-pin connector, in each size the desktop's icon theme gets.
 QIcon programIcon();

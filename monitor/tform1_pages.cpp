@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -117,7 +118,9 @@ void TForm1::createSettingsPages()
     title->setStyleSheet(QStringLiteral("color: %1").arg(toQColor(Navy).name()));
     addLabel(about, "Label3", 70, 28, QStringLiteral("Version 1.4.2"));
     auto* web = place(new TUrlLabel(m_desktop, about), "UrlLabel1", 8, 60);
-    web->setText(QStringLiteral("velkaro.example.org"));
+    const QUrl homepage(QStringLiteral(VELKARO_HOMEPAGE_URL));
+    web->setText(homepage.host());
+    web->setUrl(homepage.toString());
     web->adjustSize();
     auto* mail = place(new TUrlLabel(m_desktop, about), "UrlLabel2", 8, 76);
     mail->setText(QStringLiteral("velkaro@example.org"));

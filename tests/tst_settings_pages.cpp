@@ -1,15 +1,19 @@
 #include "monitor_rig.h"
 
 #include "cell_panel.h"
+#include "page_arrow.h"
 #include "pin_shape.h"
 #include "private_profile.h"
 #include "tcolor_drop.h"
+#include "turl_label.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 constexpr ColorRef Red = 0x0000FF, Lime = 0x00FF00, Blue = 0xFF0000;
@@ -276,6 +280,32 @@ private slots:
         QVERIFY(centreX(forward) > 7.5);
         QVERIFY(centreX(back) < 7.5);
         QCOMPARE(forward.mirrored(true, false).convertToFormat(back.format()), back);
+    }
+
+    void aboutLinksOpenTheHomepageAndAMail()
+    {
+        MonitorRig rig;
+        TForm1& form = rig.start();
+        auto* web = form.findChild<TUrlLabel*>(QStringLiteral("UrlLabel1"));
+        QCOMPARE(web->text(), QStringLiteral("velkaro.example.org"));
+        QTest::mouseClick(web, Qt::LeftButton);
+        QTest::mouseClick(form.findChild<TUrlLabel*>(QStringLiteral("UrlLabel2")), Qt::LeftButton);
+        QCOMPARE(rig.desktop.opened,
+                 (QStringList{QStringLiteral("https://velkaro.example.org/"), QStringLiteral("mailto:velkaro@example.org")}));
+    }
+
+    void programIconHasEachThemeSize()
+    {
+        const QIcon icon = programIcon();
+        QList<int> sizes;
+        for (const QSize& size : icon.availableSizes()) {
+            QCOMPARE(size.width(), size.height());
+            sizes.append(size.width());
+        }
+        std::sort(sizes.begin(), sizes.end());
+        QCOMPARE(sizes, (QList<int>{16, 22, 24, 32, 48, 64, 128, 256}));
+        // pin 1, red, where the drawing puts it at 32 x 32
+        QCOMPARE(icon.pixmap(32, 32).toImage().pixelColor(3, 12), QColor(Qt::red));
     }
 
     void onTopKeepsThePlace()
