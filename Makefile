@@ -5,9 +5,10 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc)
 PACKAGES = cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2 librsvg2-bin
 # what the tests need besides: the Windows cross compiler, QEMU with a kernel for the port test,
-# and the validators of the desktop entries, the metainfo, the manual pages and the package
+# the validators of the desktop entries, the metainfo, the manual pages and the package,
+# and sigrok's reader of the command line tool's VCD files
 TEST_PACKAGES = g++-mingw-w64-x86-64 qemu-system-x86 linux-image-amd64 busybox-static \
-                desktop-file-utils appstream man-db lintian
+                desktop-file-utils appstream man-db lintian sigrok-cli
 # what CPack's DEB generator calls: dpkg-shlibdeps and file
 PACKAGE_PACKAGES = dpkg-dev file
 PACKAGE_BUILD ?= build-package

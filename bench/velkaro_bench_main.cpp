@@ -1,10 +1,11 @@
-// velkaro-bench: measures the sampling cycle of the real main window on a
-// simulated port. "--short" runs every measure once and briefly, to prove that
+// velkaro-bench: measures the sampling cycle of the real main window, and the
+// command line tool's watch, on a simulated port. "--short" runs every measure once and briefly, to prove that
 // the benchmark still works; its numbers mean little.
 #include "bench_plan.h"
 #include "machine_description.h"
 #include "result_table.h"
 #include "sampling_measures.h"
+#include "watch_measures.h"
 
 #include <QApplication>
 #include <QFont>
@@ -36,6 +37,12 @@ std::vector<MeasureRow> measureRows()
         {"rss_before_mib", "7 resident size before", "MiB", 2, {}},
         {"rss_after_mib", "7 resident size after", "MiB", 2, {}},
         {"rss_growth_mib", "7 ... growth", "MiB", 2, {K::Below, 1}},
+        {"watch_bare_unchanged_reads_per_s", "8 bare read loop, registers unchanged", "reads/s", 0, {}},
+        {"watch_unchanged_samples_per_s", "8 velkaro-cli watch, registers unchanged", "samples/s", 0, {}},
+        {"watch_unchanged_ratio", "8 ... ratio to the bare loop", "ratio", 3, {K::AtLeast, 0.8}},
+        {"watch_bare_counting_reads_per_s", "9 bare read loop, counting data register", "reads/s", 0, {}},
+        {"watch_counting_vcd_samples_per_s", "9 watch, a VCD record per sample, to a file", "samples/s", 0, {}},
+        {"watch_counting_vcd_ratio", "9 ... ratio to the bare loop", "ratio", 3, {K::AtLeast, 0.5}},
     };
 }
 
@@ -88,6 +95,17 @@ void measureCpu(const BenchPlan& plan, ResultTable& table)
     }
 }
 
+void measureWatch(const BenchPlan& plan, ResultTable& table)
+{
+    const WatchRates rates = watchRates(plan.loopSeconds, plan.loopTurns);
+    table.record("watch_bare_unchanged_reads_per_s", rates.unchangedBare);
+    table.record("watch_unchanged_samples_per_s", rates.unchangedSamples);
+    table.record("watch_unchanged_ratio", rates.unchangedSamples / rates.unchangedBare);
+    table.record("watch_bare_counting_reads_per_s", rates.countingBare);
+    table.record("watch_counting_vcd_samples_per_s", rates.countingVcdSamples);
+    table.record("watch_counting_vcd_ratio", rates.countingVcdSamples / rates.countingBare);
+}
+
 void measureAll(const BenchPlan& plan, ResultTable& table)
 {
     // First, while the heap holds nothing of earlier windows that could hide a growth.
@@ -98,6 +116,7 @@ void measureAll(const BenchPlan& plan, ResultTable& table)
         measureIdleLoop(plan, table);
         measureStep(plan, table);
         measureClicks(plan, table);
+        measureWatch(plan, table);
     }
     measureCpu(plan, table);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "register_model.h"
+
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -62,3 +64,20 @@ constexpr std::size_t pinIndex(std::string_view name)
             return i;
     return ConnectorPins.size();
 }
+
+// Every signal pin is a line of the register model, by name, and a clickable
+// pin's tag names that line's register and bit.
+constexpr bool pinsMatchRegisterModel()
+{
+    for (const ConnectorPin& pin : ConnectorPins) {
+        if (isGround(pin))
+            continue;
+        const RegisterModel::Line* line = RegisterModel::lineNamed(pin.name);
+        if (!line || (pin.tag != 0) != line->output)
+            return false;
+        if (pin.tag != 0 && pin.tag != ((line->reg << 16) | line->mask()))
+            return false;
+    }
+    return true;
+}
+static_assert(pinsMatchRegisterModel());

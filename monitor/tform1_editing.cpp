@@ -104,7 +104,7 @@ bool TForm1::Edit1KeyPress(int key)
     if (isIn(PortDec)) {
         const std::optional<std::int32_t> number = ParseInteger(text);
         if (!number) {
-            m_desktop.showError(this, QStringLiteral("'%1' is not a valid integer value.").arg(text));
+            m_desktop.showError(this, InvalidIntegerText(text));
             return true;
         }
         value = static_cast<std::uint8_t>(*number);

@@ -15,17 +15,21 @@ void GrantStandardPorts(PortChannel& channel)
         GrantPortsOf(channel, base);
 }
 
+bool AnswersProbe(PortChannel& channel, std::uint16_t base)
+{
+    const std::uint8_t before = channel.ReadPortByte(base);
+    channel.WritePortByte(base, before ^ 0xFF);
+    const std::uint8_t after = channel.ReadPortByte(base);
+    channel.WritePortByte(base, before);
+    return after != before;
+}
+
 std::uint16_t DetectPort(PortChannel& channel, int n)
 {
     int found = 0;
-    for (const std::uint16_t base : StandardBases) {
-        const std::uint8_t before = channel.ReadPortByte(base);
-        channel.WritePortByte(base, before ^ 0xFF);
-        const std::uint8_t after = channel.ReadPortByte(base);
-        channel.WritePortByte(base, before);
-        if (after != before && ++found == n)
+    for (const std::uint16_t base : StandardBases)
+        if (AnswersProbe(channel, base) && ++found == n)
             return base;
-    }
     return 0;
 }
 
@@ -47,6 +51,11 @@ std::uint32_t ReadRegisters(PortChannel& channel, std::uint16_t base, bool byteR
     return registers;
 }
 
+FoundPort CheckedPort(PortChannel& channel, std::uint16_t base)
+{
+    return {base, !DwordReadsRegisters(channel, base)};
+}
+
 std::vector<FoundPort> FindPorts(PortChannel& channel, const std::vector<std::uint16_t>& otherBases, bool probe)
 {
     std::vector<std::uint16_t> bases;
@@ -57,6 +66,6 @@ std::vector<FoundPort> FindPorts(PortChannel& channel, const std::vector<std::ui
 
     std::vector<FoundPort> found;
     for (const std::uint16_t base : bases)
-        found.push_back({base, !DwordReadsRegisters(channel, base)});
+        found.push_back(CheckedPort(channel, base));
     return found;
 }

@@ -14,9 +14,10 @@ void GrantPortsOf(PortChannel& channel, std::uint16_t base);
 // Grants the four ports of each standard base (0x378, 0x278, 0x3BC, in this order).
 void GrantStandardPorts(PortChannel& channel);
 
-// The n-th (1, 2 or 3) standard base whose data register answers: a byte
-// written as the complement of what it held reads back changed. The data lines
-// are restored after each try. 0 when fewer than n bases answer.
+// Whether a port's data register answers: a byte written as the complement of
+// what it held reads back changed. The data lines are restored after the try.
+bool AnswersProbe(PortChannel& channel, std::uint16_t base);
+// The n-th (1, 2 or 3) standard base that answers the probe; 0 when fewer than n do.
 std::uint16_t DetectPort(PortChannel& channel, int n);
 
 // Whether a four-byte read at a found port's base returns its registers. Some
@@ -34,6 +35,9 @@ struct FoundPort {
     std::uint16_t base;
     bool byteReads; // four-byte reads do not return its registers
 };
+
+// A port found at the base, its four-byte reads checked.
+FoundPort CheckedPort(PortChannel& channel, std::uint16_t base);
 
 // The port list: with the probe, the standard bases that answer it (DetectPort
 // 1, 2 and 3), then the given bases of the kernel's other ports, in their order.

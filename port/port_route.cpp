@@ -17,11 +17,12 @@ MessageSink collectInto(const std::shared_ptr<std::string>& text)
     return [text](const std::string& message) { *text += message; };
 }
 
-std::vector<KernelPort> notHeld(const std::vector<KernelPort>& ports)
+std::vector<KernelPort> whereHeld(const std::vector<KernelPort>& ports, bool held)
 {
-    std::vector<KernelPort> free;
-    std::copy_if(ports.begin(), ports.end(), std::back_inserter(free), [](const KernelPort& port) { return !port.held(); });
-    return free;
+    std::vector<KernelPort> chosen;
+    std::copy_if(ports.begin(), ports.end(), std::back_inserter(chosen),
+                 [held](const KernelPort& port) { return port.held() == held; });
+    return chosen;
 }
 
 void grantRoutePorts(PortRoute& route)
@@ -55,12 +56,13 @@ PortRoute OpenLinuxPortRoute(const KernelPortPaths& paths, const DirectPlatformF
     const auto said = std::make_shared<std::string>();
 
     PortRoute route;
+    route.heldPorts = whereHeld(known, true);
     route.platform = makeDirect(collectInto(said));
     route.channel = std::make_unique<PortChannel>(*route.platform);
     route.channel->OpenPortChannel();
     if (route.channel->PortChannelReady()) {
         route.kind = PortRoute::Kind::DirectIo;
-        route.kernelPorts = notHeld(known);
+        route.kernelPorts = whereHeld(known, false);
         grantRoutePorts(route);
         return route;
     }

@@ -22,6 +22,8 @@ struct PortRoute {
     // The kernel's ports this route reaches, in the kernel's order; a port that
     // another program holds is left out.
     std::vector<KernelPort> kernelPorts;
+    // The kernel's ports that another program or driver held at start.
+    std::vector<KernelPort> heldPorts;
     // Kind None: the one text that names every way out on this machine.
     std::string failure;
 };

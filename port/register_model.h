@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 // Which bit of which parallel-port register reaches which connector pin, and
 // the four lines the port hardware inverts. Read by the register grid, the
@@ -10,7 +11,11 @@ namespace RegisterModel {
 
 enum Register : std::uint8_t { Data = 0, Status = 1, Control = 2 };
 
+// "data", "status", "control": the registers as the command line names them.
+inline constexpr std::array<std::string_view, 3> RegisterNames = {"data", "status", "control"};
+
 struct Line {
+    const char* name; // the line's name on the connector
     Register reg;
     int bit;
     int pin;
@@ -20,14 +25,36 @@ struct Line {
 };
 
 inline constexpr std::array<Line, 17> Lines = {{
-    {Data, 0, 2, true, false}, {Data, 1, 3, true, false}, {Data, 2, 4, true, false},
-    {Data, 3, 5, true, false}, {Data, 4, 6, true, false}, {Data, 5, 7, true, false},
-    {Data, 6, 8, true, false}, {Data, 7, 9, true, false},
-    {Status, 3, 15, false, false}, {Status, 4, 13, false, false}, {Status, 5, 12, false, false},
-    {Status, 6, 10, false, false}, {Status, 7, 11, false, true},
-    {Control, 0, 1, true, true}, {Control, 1, 14, true, true}, {Control, 2, 16, true, false},
-    {Control, 3, 17, true, true},
+    {"D0", Data, 0, 2, true, false}, {"D1", Data, 1, 3, true, false}, {"D2", Data, 2, 4, true, false},
+    {"D3", Data, 3, 5, true, false}, {"D4", Data, 4, 6, true, false}, {"D5", Data, 5, 7, true, false},
+    {"D6", Data, 6, 8, true, false}, {"D7", Data, 7, 9, true, false},
+    {"Err", Status, 3, 15, false, false}, {"SlctOut", Status, 4, 13, false, false},
+    {"PaperOut", Status, 5, 12, false, false}, {"ACK", Status, 6, 10, false, false},
+    {"Busy", Status, 7, 11, false, true},
+    {"STB", Control, 0, 1, true, true}, {"AFD", Control, 1, 14, true, true}, {"Init", Control, 2, 16, true, false},
+    {"SlctIn", Control, 3, 17, true, true},
 }};
+
+constexpr bool sameNameIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// The line of that name, in any case ("d0", "Busy"), or nullptr.
+constexpr const Line* lineNamed(std::string_view name)
+{
+    for (const Line& line : Lines)
+        if (sameNameIgnoringCase(line.name, name))
+            return &line;
+    return nullptr;
+}
 
 // The line of a register bit, or nullptr when the bit reaches no pin.
 constexpr const Line* lineOf(Register reg, int bit)
@@ -51,6 +78,18 @@ constexpr std::uint8_t maskOf(Register reg, bool Line::*property)
 constexpr std::uint8_t wiredMask(Register reg) { return maskOf(reg, nullptr); }
 // Bit b set: the pin level is the inverse of register bit b.
 constexpr std::uint8_t invertMask(Register reg) { return maskOf(reg, &Line::inverted); }
+
+// The three registers packed in one number, as a four-byte read at the base
+// gives them: data in bits 0-7, status in 8-15, control in 16-23.
+// The line's bit there, and the level on its pin.
+constexpr std::uint32_t packedBit(const Line& line)
+{
+    return 1u << (8 * line.reg + line.bit);
+}
+constexpr bool lineLevel(const Line& line, std::uint32_t registers)
+{
+    return ((registers & packedBit(line)) != 0) != line.inverted;
+}
 
 // Line levels from a register value, and the register value from line levels.
 constexpr std::uint8_t levelsFromRegister(Register reg, std::uint8_t value) { return value ^ invertMask(reg); }

@@ -53,3 +53,8 @@ std::optional<std::int32_t> ParseInteger(const QString& text)
         return static_cast<std::int32_t>(-static_cast<std::int64_t>(value));
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
+
+QString InvalidIntegerText(const QString& text)
+{
+    return QStringLiteral("'%1' is not a valid integer value.").arg(text);
+}

@@ -14,3 +14,6 @@ int HexDigitValue(QChar c);
 // "$", "x", "X", "0x" or "0X". Nothing may follow the number. A hexadecimal
 // number may use all 32 bits (FFFFFFFF is -1). Anything else: no value.
 std::optional<std::int32_t> ParseInteger(const QString& text);
+
+// The refusal of a text that is no such integer: "'12 ' is not a valid integer value."
+QString InvalidIntegerText(const QString& text);

@@ -1,0 +1,134 @@
+#pragma once
+
+#include "cli_arguments.h"
+
+#include <array>
+#include <charconv>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What a recording is of.
+struct WatchHeader {
+    std::string port;   // "378"
+    std::string access; // "direct I/O", "ppdev /dev/parport0", "simulated"
+    std::chrono::system_clock::time_point started;
+    std::vector<const RegisterModel::Line*> lines; // the lines recorded, in the register model's order
+};
+
+// Writes a watch's records in one format. Registers come packed: data in bits
+// 0-7, status in 8-15, control in 16-23.
+class ChangeWriter {
+public:
+    // When records go to the stream: each at once, for a pipe or a terminal that
+    // wants every line as it happens; or in blocks, for a file.
+    enum class HandOn { EachRecord, InBlocks };
+
+    ChangeWriter(std::FILE* out, HandOn handOn) : m_out(out), m_handOn(handOn) {}
+    virtual ~ChangeWriter() = default;
+    // Writes the header and hands it on at once: a file that has one is being recorded.
+    void begin(const WatchHeader& header);
+    // A sample that differs from the one before it in the changed bits; the
+    // first sample comes with every recorded bit changed.
+    virtual void record(std::int64_t nanoseconds, std::uint32_t registers, std::uint32_t changed) = 0;
+    // The watch's end, on the same clock; everything is handed on.
+    void end(std::int64_t nanoseconds);
+
+protected:
+    // Builds one record (or header) at the end of what is pending, and hands
+    // it on when it is complete, as the writer's hand-on rule says. Records are
+    // written for every change a watch sees, so this is plain copying.
+    class Record {
+    public:
+        explicit Record(ChangeWriter& writer) : m_writer(writer), m_at(writer.m_buffer.data() + writer.m_used) {}
+        ~Record()
+        {
+            m_writer.m_used = static_cast<std::size_t>(m_at - m_writer.m_buffer.data());
+            if (m_writer.m_handOn == HandOn::EachRecord || m_writer.m_used >= PendingLimit)
+                m_writer.handOn();
+        }
+        Record(const Record&) = delete;
+        Record& operator=(const Record&) = delete;
+
+        Record& operator<<(std::string_view text)
+        {
+            makeRoom(text.size());
+            std::memcpy(m_at, text.data(), text.size());
+            m_at += text.size();
+            return *this;
+        }
+        Record& operator<<(char c)
+        {
+            makeRoom(1);
+            *m_at++ = c;
+            return *this;
+        }
+        Record& operator<<(long long number)
+        {
+            makeRoom(20);
+            m_at = std::to_chars(m_at, m_at + 20, number).ptr;
+            return *this;
+        }
+
+    private:
+        // Only a text longer than all the room left (a long header) goes out in parts.
+        void makeRoom(std::size_t size)
+        {
+            if (static_cast<std::size_t>(m_writer.m_buffer.data() + m_writer.m_buffer.size() - m_at) >= size) [[likely]]
+                return;
+            m_writer.m_used = static_cast<std::size_t>(m_at - m_writer.m_buffer.data());
+            m_writer.handOn();
+            m_at = m_writer.m_buffer.data();
+            if (size > m_writer.m_buffer.size())
+                m_writer.m_buffer.resize(size);
+        }
+
+        ChangeWriter& m_writer;
+        char* m_at;
+    };
+
+    virtual void writeHeader() = 0;
+    virtual void writeEnd(std::int64_t nanoseconds) = 0;
+    // The recorded line of a register bit (0-23), or -1.
+    int lineAt(int bit) const { return m_lineAt[static_cast<std::size_t>(bit)]; }
+    // The register bits of the recorded lines.
+    std::uint32_t recordedLineBits() const { return m_lineBits; }
+    // Calls visit(line index, its level) for each recorded line among the
+    // changed bits, in bit order.
+    template <typename Visit>
+    void forEachChangedLine(std::uint32_t changed, std::uint32_t registers, Visit visit) const
+    {
+        const std::uint32_t levels = registers ^ m_invertedBits;
+        for (std::uint32_t bits = changed & m_lineBits; bits != 0; bits &= bits - 1) {
+            const int bit = __builtin_ctz(bits);
+            visit(lineAt(bit), ((levels >> bit) & 1u) != 0);
+        }
+    }
+
+    WatchHeader m_header;
+
+private:
+    // Pending records are handed on once they fill this much of the buffer.
+    static constexpr std::size_t PendingLimit = 1 << 16;
+    void handOn();
+
+    std::FILE* m_out;
+    HandOn m_handOn;
+    std::vector<char> m_buffer = std::vector<char>(PendingLimit + 4096);
+    std::size_t m_used = 0;
+    std::array<int, 24> m_lineAt{};
+    std::uint32_t m_invertedBits = 0; // the bits of the lines the port inverts
+    std::uint32_t m_lineBits = 0;
+};
+
+// A writer for the format, writing to the stream (which it does not close).
+std::unique_ptr<ChangeWriter> MakeChangeWriter(CliArguments::Format format, bool vcdRegisters, std::FILE* out,
+                                               ChangeWriter::HandOn handOn);
+
+// The time as ISO 8601 in UTC with nanoseconds: "2026-12-08T10:15:03.123456789Z".
+std::string IsoTime(std::chrono::system_clock::time_point time);

@@ -1,0 +1,365 @@
+#include "cli_arguments.h"
+
+#include "integer_text.h"
+
+#include <QString>
+
+#include <charconv>
+#include <cmath>
+#include <set>
+#include <string_view>
+
+namespace {
+
+using Command = CliArguments::Command;
+using RegisterModel::Line;
+
+constexpr unsigned bit(Command command)
+{
+    return 1u << static_cast<unsigned>(command);
+}
+
+constexpr unsigned PortCommands = bit(Command::Read) | bit(Command::Write) | bit(Command::Set) |
+                                  bit(Command::Toggle) | bit(Command::Watch);
+constexpr unsigned AnyCommand = ~0u;
+
+struct OptionInfo {
+    std::string_view name;
+    std::string_view shortName;
+    bool takesValue;
+    unsigned commands; // where the option belongs
+};
+
+constexpr OptionInfo Options[] = {
+    {"--help", "-h", false, AnyCommand},
+    {"--version", "", false, AnyCommand},
+    {"--sim", "", false, AnyCommand},
+    {"--no-probe", "", false, AnyCommand},
+    {"--port", "", true, PortCommands},
+    {"--json", "", false, bit(Command::List) | bit(Command::Read) | bit(Command::Write) | bit(Command::Set) | bit(Command::Toggle)},
+    {"--interval", "", true, bit(Command::Watch)},
+    {"--duration", "", true, bit(Command::Watch)},
+    {"--count", "", true, bit(Command::Watch)},
+    {"--lines", "", true, bit(Command::Watch)},
+    {"--format", "", true, bit(Command::Watch)},
+    {"--output", "-o", true, bit(Command::Watch)},
+    {"--vcd-registers", "", false, bit(Command::Watch)},
+    {"--until", "", true, bit(Command::Watch)},
+    {"--timeout", "", true, bit(Command::Watch)},
+};
+
+constexpr std::pair<std::string_view, Command> CommandNames[] = {
+    {"list", Command::List},   {"read", Command::Read},   {"write", Command::Write}, {"set", Command::Set},
+    {"toggle", Command::Toggle}, {"watch", Command::Watch}, {"help", Command::Help},   {"version", Command::Version},
+};
+
+struct GivenOption {
+    const OptionInfo* option;
+    std::string value;
+};
+
+// The reason an argument is refused; thrown inside the parser only.
+struct Refusal {
+    std::string text;
+};
+
+[[noreturn]] void refuse(std::string text)
+{
+    throw Refusal{std::move(text)};
+}
+
+std::string quoted(std::string_view text)
+{
+    return "'" + std::string(text) + "'";
+}
+
+std::optional<Command> commandNamed(std::string_view name)
+{
+    for (const auto& [text, command] : CommandNames)
+        if (text == name)
+            return command;
+    return std::nullopt;
+}
+
+const OptionInfo* optionNamed(std::string_view name)
+{
+    for (const OptionInfo& option : Options)
+        if (option.name == name || (!option.shortName.empty() && option.shortName == name))
+            return &option;
+    return nullptr;
+}
+
+long long wholeNumber(const GivenOption& given, long long least, long long most)
+{
+    long long value = 0;
+    const std::string& text = given.value;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < least || value > most)
+        refuse(std::string(given.option->name) + " takes a whole number from " + std::to_string(least) + " to " +
+               std::to_string(most) + ", not " + quoted(text));
+    return value;
+}
+
+std::chrono::nanoseconds seconds(const GivenOption& given)
+{
+    double value = 0;
+    const std::string& text = given.value;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
+        value <= 0 || value > 1e7)
+        refuse(std::string(given.option->name) + " takes seconds, a number above 0 such as 2 or 0.5, not " + quoted(text));
+    return std::chrono::nanoseconds(static_cast<long long>(std::llround(value * 1e9)));
+}
+
+// A port base as the port list shows it: hexadecimal, "378", "E010", or with 0x.
+std::uint16_t portBase(const std::string& text)
+{
+    std::string_view digits = text;
+    if (digits.starts_with("0x") || digits.starts_with("0X"))
+        digits.remove_prefix(2);
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() || value == 0 || value > 0xFFFF)
+        refuse("--port takes a port base in hexadecimal, such as 378 or E010, not " + quoted(text));
+    return static_cast<std::uint16_t>(value);
+}
+
+const Line& lineNamed(std::string_view name)
+{
+    if (const Line* line = RegisterModel::lineNamed(name))
+        return *line;
+    std::string names;
+    for (const Line& line : RegisterModel::Lines)
+        names += (names.empty() ? "" : " ") + std::string(line.name);
+    refuse(quoted(name) + " is no line; the lines are " + names);
+}
+
+const Line& outputLineNamed(std::string_view name)
+{
+    const Line& line = lineNamed(name);
+    if (!line.output)
+        refuse(std::string(line.name) + " is an input line (pin " + std::to_string(line.pin) + "); it cannot be driven");
+    return line;
+}
+
+// "NAME=VALUE" split at its first '='.
+std::pair<std::string_view, std::string_view> assignment(std::string_view text, const char* form)
+{
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos)
+        refuse(quoted(text) + " is not of the form " + form);
+    return {text.substr(0, equals), text.substr(equals + 1)};
+}
+
+LineLevel lineLevel(std::string_view text, bool outputsOnly)
+{
+    const auto [name, level] = assignment(text, "LINE=LEVEL, such as D0=1");
+    const Line& line = outputsOnly ? outputLineNamed(name) : lineNamed(name);
+    if (level != "0" && level != "1")
+        refuse(quoted(level) + " is no line level for " + line.name + ": give 0 or 1");
+    return {&line, level == "1"};
+}
+
+RegisterValue registerValue(std::string_view text)
+{
+    const auto [name, valueText] = assignment(text, "REGISTER=VALUE, such as data=0x55");
+    std::optional<RegisterModel::Register> reg;
+    for (std::size_t i = 0; i < RegisterModel::RegisterNames.size(); ++i)
+        if (RegisterModel::sameNameIgnoringCase(RegisterModel::RegisterNames[i], name))
+            reg = static_cast<RegisterModel::Register>(i);
+    if (!reg)
+        refuse(quoted(name) + " is no register; the registers are data, status and control");
+    if (*reg == RegisterModel::Status)
+        refuse("status is the port's input register; it cannot be written");
+    const std::optional<std::int32_t> value = ParseInteger(QString::fromUtf8(valueText.data(), valueText.size()));
+    if (!value)
+        refuse(InvalidIntegerText(QString::fromUtf8(valueText.data(), valueText.size())).toStdString());
+    if (*value < 0 || *value > 255)
+        refuse(quoted(valueText) + " does not fit a register: its values are 0 to 255");
+    return {*reg, static_cast<std::uint8_t>(*value)};
+}
+
+// Refuses a register or line named twice; name gives an item's name.
+template <typename Item, typename Name>
+void refuseRepeats(const std::vector<Item>& items, Name name)
+{
+    std::set<std::string_view> seen;
+    for (const Item& item : items)
+        if (!seen.insert(name(item)).second)
+            refuse(std::string(name(item)) + " is given twice");
+}
+
+void takeOperands(CliArguments& result, const std::vector<std::string>& operands)
+{
+    const char* name = CommandName(result.command);
+    switch (result.command) {
+    case Command::Write:
+    case Command::Set:
+    case Command::Toggle:
+        if (operands.empty())
+            refuse(std::string(name) + " needs at least one " +
+                   (result.command == Command::Write ? "REGISTER=VALUE" : result.command == Command::Set ? "LINE=LEVEL" : "LINE"));
+        break;
+    default:
+        if (!operands.empty())
+            refuse(std::string(name) + " takes no argument such as " + quoted(operands.front()));
+        return;
+    }
+    for (const std::string& operand : operands) {
+        if (result.command == Command::Write)
+            result.registerValues.push_back(registerValue(operand));
+        else if (result.command == Command::Set)
+            result.lineLevels.push_back(lineLevel(operand, true));
+        else
+            result.toggledLines.push_back(&outputLineNamed(operand));
+    }
+    refuseRepeats(result.registerValues, [](const RegisterValue& value) { return RegisterModel::RegisterNames[value.reg]; });
+    refuseRepeats(result.lineLevels, [](const LineLevel& level) { return std::string_view(level.line->name); });
+    refuseRepeats(result.toggledLines, [](const Line* line) { return std::string_view(line->name); });
+}
+
+void takeOption(CliArguments& result, const GivenOption& given)
+{
+    const std::string_view name = given.option->name;
+    const std::string& value = given.value;
+    if (name == "--sim")
+        result.sim = true;
+    else if (name == "--no-probe")
+        result.noProbe = true;
+    else if (name == "--json")
+        result.json = true;
+    else if (name == "--port")
+        result.port = portBase(value);
+    else if (name == "--interval")
+        result.interval = std::chrono::milliseconds(wholeNumber(given, 1, 3600000));
+    else if (name == "--duration")
+        result.duration = seconds(given);
+    else if (name == "--timeout")
+        result.timeout = seconds(given);
+    else if (name == "--count")
+        result.count = wholeNumber(given, 1, 1000000000000000LL);
+    else if (name == "--output")
+        result.output = value == "-" ? std::string() : value;
+    else if (name == "--vcd-registers")
+        result.vcdRegisters = true;
+    else if (name == "--until")
+        result.until.push_back(lineLevel(value, false));
+    else if (name == "--format") {
+        static constexpr std::pair<std::string_view, CliArguments::Format> formats[] = {
+            {"text", CliArguments::Format::Text}, {"csv", CliArguments::Format::Csv},
+            {"jsonl", CliArguments::Format::Jsonl}, {"vcd", CliArguments::Format::Vcd}};
+        bool known = false;
+        for (const auto& [text, format] : formats)
+            if (text == value) {
+                result.format = format;
+                known = true;
+            }
+        if (!known)
+            refuse("--format takes text, csv, jsonl or vcd, not " + quoted(value));
+    } else if (name == "--lines") {
+        std::string_view rest = value;
+        while (true) {
+            const std::size_t comma = rest.find(',');
+            result.watchedLines.push_back(&lineNamed(rest.substr(0, comma)));
+            if (comma == std::string_view::npos)
+                break;
+            rest.remove_prefix(comma + 1);
+        }
+        refuseRepeats(result.watchedLines, [](const Line* line) { return std::string_view(line->name); });
+    }
+}
+
+CliArguments parse(const std::vector<std::string>& arguments)
+{
+    std::optional<Command> command;
+    std::vector<GivenOption> options;
+    std::vector<std::string> operands;
+    bool onlyOperands = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (!onlyOperands && argument == "--") {
+            onlyOperands = true;
+        } else if (!onlyOperands && argument.size() > 1 && argument[0] == '-') {
+            const std::size_t equals = argument.starts_with("--") ? argument.find('=') : std::string::npos;
+            const std::string name = argument.substr(0, equals);
+            const OptionInfo* option = optionNamed(name);
+            if (!option)
+                refuse("unknown option " + quoted(name) + " (velkaro-cli --help lists the options)");
+            GivenOption given{option, {}};
+            if (equals != std::string::npos) {
+                if (!option->takesValue)
+                    refuse(std::string(option->name) + " takes no value");
+                given.value = argument.substr(equals + 1);
+            } else if (option->takesValue) {
+                if (i + 1 == arguments.size())
+                    refuse(std::string(option->name) + " needs a value");
+                given.value = arguments[++i];
+            }
+            for (const GivenOption& earlier : options)
+                if (earlier.option == option && option->name != "--until")
+                    refuse(std::string(option->name) + " is given twice");
+            options.push_back(given);
+        } else if (!command) {
+            command = commandNamed(argument);
+            if (!command)
+                refuse("unknown command " + quoted(argument) + "; the commands are list, read, write, set, toggle and watch");
+        } else {
+            operands.push_back(argument);
+        }
+    }
+
+    CliArguments result;
+    for (const GivenOption& given : options) {
+        if (given.option->name == "--help") {
+            result.command = Command::Help;
+            result.helpTopic = command && *command != Command::Help ? CommandName(*command) : "";
+            return result;
+        }
+        if (given.option->name == "--version") {
+            result.command = Command::Version;
+            return result;
+        }
+    }
+    if (!command)
+        refuse("a command is missing: list, read, write, set, toggle or watch (velkaro-cli --help tells more)");
+    result.command = *command;
+    if (result.command == Command::Help) {
+        if (operands.size() > 1 || (operands.size() == 1 && !commandNamed(operands[0])))
+            refuse("help takes one command name: list, read, write, set, toggle or watch");
+        result.helpTopic = operands.empty() ? "" : operands[0];
+        return result;
+    }
+
+    for (const GivenOption& given : options) {
+        if (!(given.option->commands & bit(result.command)))
+            refuse(std::string(given.option->name) + " is no option of " + CommandName(result.command));
+        takeOption(result, given);
+    }
+    takeOperands(result, operands);
+    if (result.duration && result.count)
+        refuse("--duration and --count both end a watch: give one of them");
+    if (result.timeout && result.until.empty())
+        refuse("--timeout bounds --until: give a condition with --until");
+    if (result.vcdRegisters && result.format != CliArguments::Format::Vcd)
+        refuse("--vcd-registers belongs to --format vcd");
+    return result;
+}
+
+}
+
+const char* CommandName(CliArguments::Command command)
+{
+    for (const auto& [text, named] : CommandNames)
+        if (named == command)
+            return text.data();
+    return "";
+}
+
+std::variant<CliArguments, std::string> ParseCliArguments(const std::vector<std::string>& arguments)
+{
+    try {
+        return parse(arguments);
+    } catch (const Refusal& refusal) {
+        return refusal.text;
+    }
+}

@@ -1,0 +1,95 @@
+#include "port_report.h"
+
+#include "json_text.h"
+#include "port_address.h"
+#include "register_model.h"
+#include "register_text.h"
+
+namespace {
+
+using RegisterModel::Line;
+
+std::string text(const QString& qtext)
+{
+    return qtext.toStdString();
+}
+
+std::uint8_t registerOf(std::uint32_t registers, int reg)
+{
+    return static_cast<std::uint8_t>(registers >> (8 * reg));
+}
+
+std::string kernelName(const KernelPort* port)
+{
+    return port ? "parport" + std::to_string(port->number) : std::string();
+}
+
+}
+
+void WritePortList(std::FILE* out, const std::vector<ListedPort>& ports, bool json)
+{
+    if (json) {
+        std::string object = "{\"ports\":[";
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            const ListedPort& port = ports[i];
+            object += std::string(i ? "," : "") + "{\"port\":" + JsonString(PortAddressText(port.base)) +
+                      ",\"base\":" + std::to_string(port.base);
+            if (!port.access.empty())
+                object += ",\"access\":" + JsonString(port.access) +
+                          ",\"four_byte_reads\":" + (port.fourByteReads ? "true" : "false");
+            if (port.kernel)
+                object += ",\"kernel\":" + JsonString(kernelName(port.kernel)) + ",\"device\":" +
+                          (port.kernel->devicePath.empty() ? "null" : JsonString(port.kernel->devicePath)) +
+                          ",\"held_by\":" + (port.kernel->held() ? JsonString(port.kernel->activeDevice) : "null");
+            object += "}";
+        }
+        std::fprintf(out, "%s]}\n", object.c_str());
+        return;
+    }
+    std::fprintf(out, "%-6s %-24s %-16s %s\n", "PORT", "ACCESS", "FOUR-BYTE READS", "KERNEL");
+    for (const ListedPort& port : ports) {
+        const bool held = port.kernel && port.kernel->held();
+        std::fprintf(out, "%-6s %-24s %-16s %s\n", PortAddressText(port.base).c_str(),
+                     held ? ("in use by " + port.kernel->activeDevice).c_str() : port.access.c_str(),
+                     held ? "-" : port.fourByteReads ? "yes" : "no (byte reads)", kernelName(port.kernel).c_str());
+    }
+}
+
+void WriteRegisterReport(std::FILE* out, std::uint16_t base, const std::string& access, std::uint32_t registers, bool json)
+{
+    if (json) {
+        std::string object = "{\"port\":" + JsonString(PortAddressText(base)) + ",\"base\":" + std::to_string(base) +
+                             ",\"access\":" + JsonString(access) + ",\"registers\":{";
+        for (int reg = 0; reg < 3; ++reg) {
+            const std::uint8_t value = registerOf(registers, reg);
+            object += std::string(reg ? "," : "") + JsonString(RegisterModel::RegisterNames[reg]) +
+                      ":{\"address\":" + JsonString(text(AddressText(static_cast<std::uint16_t>(base + reg)))) +
+                      ",\"value\":" + text(DecText(value)) + ",\"hex\":" + JsonString(text(HexText(value))) +
+                      ",\"binary\":" + JsonString(text(BinText(value))) + "}";
+        }
+        object += "},\"lines\":{";
+        for (const Line& line : RegisterModel::Lines)
+            object += std::string(&line == &RegisterModel::Lines.front() ? "" : ",") + JsonString(line.name) +
+                      ":{\"pin\":" + std::to_string(line.pin) + ",\"direction\":" +
+                      (line.output ? "\"output\"" : "\"input\"") + ",\"register\":" +
+                      JsonString(RegisterModel::RegisterNames[line.reg]) + ",\"bit\":" + std::to_string(line.bit) +
+                      ",\"inverted\":" + (line.inverted ? "true" : "false") +
+                      ",\"level\":" + (RegisterModel::lineLevel(line, registers) ? "1" : "0") + "}";
+        std::fprintf(out, "%s}}\n", object.c_str());
+        return;
+    }
+    std::fprintf(out, "port %s, %s\n\n%-9s %-8s %4s %4s  %s\n", PortAddressText(base).c_str(), access.c_str(),
+                 "register", "address", "dec", "hex", "binary");
+    for (int reg = 0; reg < 3; ++reg) {
+        const std::uint8_t value = registerOf(registers, reg);
+        std::fprintf(out, "%-9s %-8s %4s %4s  %s\n", RegisterModel::RegisterNames[reg].data(),
+                     text(AddressText(static_cast<std::uint16_t>(base + reg))).c_str(), text(DecText(value)).c_str(),
+                     text(HexText(value)).c_str(), text(BinText(value)).c_str());
+    }
+    std::fprintf(out, "\n%-9s %3s  %-4s %-10s %s\n", "line", "pin", "dir", "bit", "level");
+    for (const Line& line : RegisterModel::Lines) {
+        const std::string bit = std::string(RegisterModel::RegisterNames[line.reg]) + "." + std::to_string(line.bit);
+        std::fprintf(out, "%-9s %3d  %-4s %-10s %d%s\n", line.name, line.pin, line.output ? "out" : "in", bit.c_str(),
+                     RegisterModel::lineLevel(line, registers) ? 1 : 0, line.inverted ? "  (the port inverts this line)" : "");
+    }
+}

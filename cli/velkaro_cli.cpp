@@ -1,0 +1,303 @@
+#include "velkaro_cli.h"
+
+#include "change_writer.h"
+#include "cli_arguments.h"
+#include "cli_help.h"
+#include "port_address.h"
+#include "port_probe.h"
+#include "port_report.h"
+#include "port_route.h"
+#include "watch.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <variant>
+
+#include <sys/stat.h>
+
+namespace {
+
+using Command = CliArguments::Command;
+using RegisterModel::Line;
+
+enum ExitStatus { Success = 0, NoAccess = 1, BadInput = 2, TimedOut = 3 };
+
+// Records that reach a file may wait for a whole block; a pipe or a terminal gets each at once.
+bool isFile(std::FILE* stream)
+{
+    struct stat status {};
+    return fstat(fileno(stream), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+void stopWatching(int signal)
+{
+    stopSignal = signal;
+}
+
+// While it lives, Ctrl-C and SIGTERM end a watch at its next sample; a second
+// one ends the program as usual.
+class StopOnSignals {
+public:
+    StopOnSignals()
+    {
+        stopSignal = 0;
+        struct sigaction stop {};
+        stop.sa_handler = stopWatching;
+        sigemptyset(&stop.sa_mask);
+        stop.sa_flags = SA_RESETHAND;
+        sigaction(SIGINT, &stop, &m_interrupt);
+        sigaction(SIGTERM, &stop, &m_terminate);
+    }
+    ~StopOnSignals()
+    {
+        sigaction(SIGINT, &m_interrupt, nullptr);
+        sigaction(SIGTERM, &m_terminate, nullptr);
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+private:
+    struct sigaction m_interrupt {};
+    struct sigaction m_terminate {};
+};
+
+// A command at work: what it was asked, the route it has, where it writes.
+struct Session {
+    const CliArguments& arguments;
+    PortRoute& route;
+    std::FILE* out;
+    std::FILE* err;
+
+    PortChannel& channel() const { return *route.channel; }
+
+    int refuse(int status, const std::string& text) const
+    {
+        std::fprintf(err, "velkaro-cli: %s\n", text.c_str());
+        return status;
+    }
+
+    const KernelPort* kernelPortAt(std::uint16_t base, const std::vector<KernelPort>& ports) const
+    {
+        const auto port = std::find_if(ports.begin(), ports.end(), [base](const KernelPort& p) { return p.base == base; });
+        return port == ports.end() ? nullptr : &*port;
+    }
+
+    std::string accessOf(std::uint16_t base) const
+    {
+        switch (route.kind) {
+        case PortRoute::Kind::Ppdev:
+            return "ppdev " + kernelPortAt(base, route.kernelPorts)->devicePath;
+        case PortRoute::Kind::Simulated:
+            return "simulated";
+        default:
+            return "direct I/O";
+        }
+    }
+
+    // The port list, as the window builds it; with --no-probe, the kernel's ports only.
+    std::vector<FoundPort> foundPorts() const
+    {
+        std::vector<std::uint16_t> kernelBases;
+        for (const KernelPort& port : route.kernelPorts)
+            kernelBases.push_back(port.base);
+        return FindPorts(channel(), arguments.noProbe ? kernelBases : NonStandardBases(route.kernelPorts),
+                         !arguments.noProbe);
+    }
+
+    // The port the command works on: --port, or the first one found; else what is wrong.
+    std::variant<FoundPort, int> chosenPort() const
+    {
+        if (!arguments.port) {
+            const std::vector<FoundPort> found = foundPorts();
+            if (found.empty())
+                return refuse(NoAccess, "no parallel port found (velkaro-cli list --help tells where ports are looked for)");
+            return found.front();
+        }
+        const std::uint16_t base = *arguments.port;
+        const std::string address = PortAddressText(base);
+        if (kernelPortAt(base, route.kernelPorts))
+            return CheckedPort(channel(), base);
+        if (const KernelPort* held = kernelPortAt(base, route.heldPorts))
+            return refuse(NoAccess, "port " + address + " is in use by " + held->activeDevice);
+        const bool standard = std::find(StandardBases.begin(), StandardBases.end(), base) != StandardBases.end();
+        if (!standard || arguments.noProbe)
+            return refuse(BadInput, "unknown port " + address + ": neither " +
+                                        (arguments.noProbe ? std::string() : "a standard base (3BC, 378, 278) nor ") +
+                                        "a port the kernel lists (velkaro-cli list shows the ports)");
+        if (!AnswersProbe(channel(), base))
+            return refuse(BadInput, "unknown port " + address + ": no port answers the probe there");
+        return CheckedPort(channel(), base);
+    }
+
+    int listPorts() const
+    {
+        std::vector<ListedPort> listed;
+        for (const FoundPort& port : foundPorts())
+            listed.push_back({port.base, accessOf(port.base), !port.byteReads, kernelPortAt(port.base, route.kernelPorts)});
+        for (const KernelPort& port : route.heldPorts)
+            listed.push_back({port.base, {}, false, &port});
+        WritePortList(out, listed, arguments.json);
+        return Success;
+    }
+
+    int showRegisters(const FoundPort& port) const
+    {
+        WriteRegisterReport(out, port.base, accessOf(port.base), ReadRegisters(channel(), port.base, port.byteReads),
+                            arguments.json);
+        return Success;
+    }
+
+    // set and toggle: each register of the lines is read once, the lines' bits
+    // changed, the others kept, and written once.
+    void changeLines(const FoundPort& port) const
+    {
+        for (const RegisterModel::Register reg : {RegisterModel::Data, RegisterModel::Control}) {
+            const auto address = static_cast<std::uint16_t>(port.base + reg);
+            std::optional<std::uint8_t> value;
+            const auto change = [&](const Line& line, auto&& newBit) {
+                if (line.reg != reg)
+                    return;
+                if (!value)
+                    value = channel().ReadPortByte(address);
+                *value = newBit(*value & line.mask()) ? (*value | line.mask()) : (*value & ~line.mask());
+            };
+            for (const LineLevel& level : arguments.lineLevels)
+                change(*level.line, [&](std::uint8_t) { return level.level != level.line->inverted; });
+            for (const Line* line : arguments.toggledLines)
+                change(*line, [](std::uint8_t bit) { return bit == 0; });
+            if (value)
+                channel().WritePortByte(address, *value);
+        }
+    }
+
+    int watch(const FoundPort& port, std::FILE* records, const std::string& recordsName) const
+    {
+        std::vector<const Line*> lines = arguments.watchedLines;
+        if (lines.empty())
+            for (const Line& line : RegisterModel::Lines)
+                lines.push_back(&line);
+        std::sort(lines.begin(), lines.end());
+        WatchPlan plan;
+        plan.base = port.base;
+        plan.byteReads = port.byteReads;
+        plan.recordedBits = arguments.watchedLines.empty() ? 0xFFFFFF : LineBits(lines);
+        plan.interval = arguments.interval;
+        plan.duration = arguments.duration;
+        plan.count = arguments.count;
+        plan.until = arguments.until;
+        plan.timeout = arguments.timeout;
+        const WatchHeader header{PortAddressText(port.base), accessOf(port.base), std::chrono::system_clock::now(), lines};
+
+        const std::unique_ptr<ChangeWriter> writer = MakeChangeWriter(
+            arguments.format, arguments.vcdRegisters, records, isFile(records) ? ChangeWriter::HandOn::InBlocks
+                                                                              : ChangeWriter::HandOn::EachRecord);
+        WatchResult result{};
+        {
+            const StopOnSignals stop;
+            result = Watch(channel(), plan, *writer, header, stopSignal);
+        }
+        if (std::fflush(records) != 0 || std::ferror(records))
+            return refuse(NoAccess, "writing " + recordsName + " failed: " + std::strerror(errno));
+        switch (result.end) {
+        case WatchResult::End::Timeout:
+            return TimedOut;
+        case WatchResult::End::Stopped:
+            return plan.until.empty() ? Success : 128 + stopSignal;
+        default:
+            return Success;
+        }
+    }
+};
+
+// The file a watch writes to; standard output unless -o names one.
+class RecordsFile {
+public:
+    explicit RecordsFile(const std::string& path, std::FILE* out) : m_path(path)
+    {
+        m_file = path.empty() ? out : std::fopen(path.c_str(), "we");
+        if (m_file && !path.empty())
+            std::setvbuf(m_file, nullptr, _IOFBF, 1 << 20);
+    }
+    ~RecordsFile()
+    {
+        if (m_file && !m_path.empty())
+            std::fclose(m_file);
+    }
+    RecordsFile(const RecordsFile&) = delete;
+    RecordsFile& operator=(const RecordsFile&) = delete;
+
+    std::FILE* file() const { return m_file; }
+    std::string name() const { return m_path.empty() ? "standard output" : "'" + m_path + "'"; }
+
+private:
+    std::string m_path;
+    std::FILE* m_file;
+};
+
+}
+
+int RunCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err, const RouteOpener& openRoute)
+{
+    const std::variant<CliArguments, std::string> parsed = ParseCliArguments(arguments);
+    if (const auto* refusal = std::get_if<std::string>(&parsed)) {
+        std::fprintf(err, "velkaro-cli: %s\n", refusal->c_str());
+        return BadInput;
+    }
+    const CliArguments& asked = std::get<CliArguments>(parsed);
+    if (asked.command == Command::Help) {
+        std::fputs(CliHelp(asked.helpTopic).c_str(), out);
+        return Success;
+    }
+    if (asked.command == Command::Version) {
+        std::fprintf(out, "velkaro-cli %s\n", VELKARO_VERSION);
+        return Success;
+    }
+
+    // Before any port is touched: a file that cannot be written is a refused argument.
+    const RecordsFile records(asked.command == Command::Watch ? asked.output : std::string(), out);
+    if (!records.file()) {
+        std::fprintf(err, "velkaro-cli: cannot write %s: %s\n", records.name().c_str(), std::strerror(errno));
+        return BadInput;
+    }
+
+    PortRoute route = openRoute(asked.sim);
+    const Session session{asked, route, out, err};
+    if (route.kind == PortRoute::Kind::None)
+        return session.refuse(NoAccess, route.failure);
+
+    int status = Success;
+    if (asked.command == Command::List) {
+        status = session.listPorts();
+    } else {
+        const std::variant<FoundPort, int> chosen = session.chosenPort();
+        if (const int* refused = std::get_if<int>(&chosen)) {
+            status = *refused;
+        } else {
+            const FoundPort& port = std::get<FoundPort>(chosen);
+            switch (asked.command) {
+            case Command::Write:
+                for (const RegisterValue& value : asked.registerValues)
+                    session.channel().WritePortByte(static_cast<std::uint16_t>(port.base + value.reg), value.value);
+                status = session.showRegisters(port);
+                break;
+            case Command::Set:
+            case Command::Toggle:
+                session.changeLines(port);
+                status = session.showRegisters(port);
+                break;
+            case Command::Watch:
+                status = session.watch(port, records.file(), records.name());
+                break;
+            default:
+                status = session.showRegisters(port);
+                break;
+            }
+        }
+    }
+    route.channel->ClosePortChannel();
+    return status;
+}

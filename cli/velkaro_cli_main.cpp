@@ -1,0 +1,26 @@
+// velkaro-cli: read, drive and record a parallel port's lines from scripts.
+#include "port_route.h"
+#include "privilege_drop.h"
+#include "velkaro_cli.h"
+
+#include <cstdio>
+
+namespace {
+// The route velkaro takes, privileges given up as soon as it has granted its ports.
+PortRoute openPorts(bool simulated)
+{
+    PortRoute route = simulated ? OpenSimulatedPortRoute() : OpenLinuxPortRoute();
+    std::string failure;
+    if (!DropPrivileges(failure)) {
+        route.channel->ClosePortChannel();
+        route.kind = PortRoute::Kind::None;
+        route.failure = failure;
+    }
+    return route;
+}
+}
+
+int main(int argc, char** argv)
+{
+    return RunCli(std::vector<std::string>(argv + 1, argv + argc), stdout, stderr, openPorts);
+}
