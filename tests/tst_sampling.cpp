@@ -70,6 +70,43 @@ private slots:
         QCOMPARE(form.PortBin[0]->caption(), QStringLiteral("01011010"));
     }
 
+    void probeWritesTheComplementAndRestores()
+    {
+        MonitorRig rig({0x378});
+        rig.port().setDataLatch(0x5A);
+        rig.form = std::make_unique<TForm1>(rig.channel, rig.desktop, rig.settings);
+        QList<int> written;
+        for (const Access& access : rig.platform.writes())
+            if (access.port == 0x378)
+                written << static_cast<int>(access.value);
+        QCOMPARE(written, (QList<int>{0xA5, 0x5A, 0xA5, 0x5A, 0xA5, 0x5A})); // once per probe pass
+    }
+
+    // A port that answers only from the second probe pass on is still the
+    // first found: the menu gets its separator, and the port is selected.
+    void portAnsweringLateIsTheFirstFound()
+    {
+        class WakingLate : public SimulatedPortPlatform {
+        public:
+            void outByte(std::uint16_t port, std::uint8_t value) override
+            {
+                if (++m_writes > 6) // the first pass writes twice to each standard base
+                    SimulatedPortPlatform::outByte(port, value);
+            }
+
+        private:
+            int m_writes = 0;
+        } platform;
+        platform.addPort(0x378);
+        platform.addPort(0x278);
+        PortChannel channel(platform);
+        channel.OpenPortChannel();
+        MonitorRig rig;
+        TForm1 form(channel, rig.desktop, rig.settings);
+        QCOMPARE(menuTexts(form.PopupMenu3), (QStringList{"&Bitsetzung...", "-", "278"}));
+        QCOMPARE(form.PortBase, std::uint16_t(0x278));
+    }
+
     void allThreeBasesStartOnTheFirst()
     {
         MonitorRig rig({0x278, 0x378, 0x3BC});
@@ -133,7 +170,14 @@ private slots:
     void noPortFoundTouchesNoPort()
     {
         MonitorRig rig({});
-        TForm1& form = rig.start();
+        rig.form = std::make_unique<TForm1>(rig.channel, rig.desktop, rig.settings);
+        TForm1& form = *rig.form;
+        form.IdleHook->stop();
+        // Start-up tried the standard bases' data registers, and touched nothing else.
+        for (const Access& access : rig.platform.log())
+            QVERIFY2(access.kind == Access::Grant || access.port == 0x3BC || access.port == 0x378 || access.port == 0x278,
+                     qPrintable(QString::number(access.port, 16)));
+        rig.platform.clearLog();
         QCOMPARE(form.PortBase, std::uint16_t(0));
         QCOMPARE(menuTexts(form.PopupMenu3), QStringList{"&Bitsetzung..."});
         form.SampleRegisters();
