@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -27,8 +28,9 @@ public:
     Report() = default;
     explicit Report(std::FILE* toParent) : m_toParent(toParent) {}
 
-    void check(bool passed, const std::string& name, const std::string& detail = {})
+    void check(bool passed, const std::string& name, std::string detail = {})
     {
+        std::replace(detail.begin(), detail.end(), '\n', ' '); // one line per check
         if (m_toParent) {
             std::fprintf(m_toParent, "%d\t%s\t%s\n", passed ? 1 : 0, name.c_str(), detail.c_str());
             std::fflush(m_toParent);
