@@ -123,12 +123,13 @@ void measureAll(const BenchPlan& plan, ResultTable& table)
 
 void printHeader(const BenchPlan& plan, const std::string& loadAtStart)
 {
-    std::cout << "velkaro-bench: the main window's sampling cycle on a simulated port at 0x378\n";
+    std::cout << "velkaro-bench: the main window's sampling cycle and velkaro-cli's watch on a simulated port at 0x378\n";
     for (const std::string& line : machineDescription())
         std::cout << line << '\n';
     std::cout << "load:     one-minute load average " << loadAtStart << " at start, " << loadAverage()
               << " at end (" << std::thread::hardware_concurrency() << " cores)\n";
-    std::cout << "path:     one 32-bit read per sampling step (checked in every phase: no byte reads)\n"
+    std::cout << "path:     one 32-bit read per sampling step (window phases checked: no byte reads); the watch and its\n"
+              << "          bare loop read the same way, through the channel, with the transfer log off\n"
               << "runs:     medians of " << plan.repetitions << " runs of " << plan.loopSeconds << " s per idle loop (in "
               << plan.loopTurns << " interleaved turns), "
               << plan.directCalls << " direct calls and " << plan.clicks << " clicks; CPU " << plan.cpuRepetitions

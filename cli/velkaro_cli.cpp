@@ -89,8 +89,10 @@ struct Session {
     std::string accessOf(std::uint16_t base) const
     {
         switch (route.kind) {
-        case PortRoute::Kind::Ppdev:
-            return "ppdev " + kernelPortAt(base, route.kernelPorts)->devicePath;
+        case PortRoute::Kind::Ppdev: {
+            const KernelPort* port = kernelPortAt(base, route.kernelPorts);
+            return port ? "ppdev " + port->devicePath : "ppdev";
+        }
         case PortRoute::Kind::Simulated:
             return "simulated";
         default:
