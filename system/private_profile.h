@@ -18,7 +18,8 @@ using Writer = std::function<bool(QIODevice& out, const QByteArray& content)>;
 
 // The value of the key in the first section of that name (both matched without
 // regard to case), without surrounding blanks and one pair of outer quotes, at
-// most 2047 characters; the default when the file, section or key is missing.
+// most 2047 characters; the default when the file, section or key is missing,
+// and for a key named by a line without "=".
 QString readString(const QString& section, const QString& key, const QString& defaultValue, const QString& file);
 
 // Sets the key to the value as given: in place when the key exists, else as a

@@ -90,13 +90,19 @@ void tst_private_profile::read_data()
     QTest::newRow("lone quote kept") << QByteArray("[misc]\nk=\"\n") << "misc" << "k" << "\"";
     QTest::newRow("value holds later '='") << QByteArray("[misc]\nk=a=b\n") << "misc" << "k" << "a=b";
     QTest::newRow("comment is no key") << QByteArray("[misc]\n \t;k=1\nk=2\n") << "misc" << "k" << "2";
-    QTest::newRow("section header ends at first ]") << QByteArray("[misc]x]=1\nk=3\n") << "misc" << "k" << "3";
+    QTest::newRow("header name runs to the last ]")
+        << QByteArray("[misc] ; see [x]\nk=1\n[misc]\nk=2\n") << "misc" << "k" << "2";
+    QTest::newRow("'[' without ']' opens no section")
+        << QByteArray("[misc\nk=1\n[misc]\nk=2\n") << "misc" << "k" << "2";
+    QTest::newRow("key without '=' has no value and hides later ones")
+        << QByteArray("[misc]\nk01\nk01=1\n") << "misc" << "k01" << d;
+    QTest::newRow("Ctrl+Z, vertical tab and form feed are blanks")
+        << QByteArray("\v[misc]\f\n\x1Ak\v=\f1\x1A\n") << "misc" << "k" << "1";
     QTest::newRow("only first section of a name")
         << QByteArray("[misc]\na=1\n[other]\nk=1\n[MISC]\nk=2\n") << "misc" << "k" << d;
     QTest::newRow("first matching key") << QByteArray("[misc]\nk=1\nK=2\n") << "misc" << "k" << "1";
     QTest::newRow("key before any section") << QByteArray("k=1\n[misc]\n") << "misc" << "k" << d;
     QTest::newRow("key of the next section") << QByteArray("[misc]\n[b]\nk=1\n") << "misc" << "k" << d;
-    QTest::newRow("line without '=' is no key") << QByteArray("[misc]\nk\n") << "misc" << "k" << d;
     QTest::newRow("empty value is no default") << QByteArray("[misc]\nk=  \n") << "misc" << "k" << "";
     QTest::newRow("CRLF line ends") << QByteArray("[misc]\r\na=1\r\nk=2\r\n") << "misc" << "k" << "2";
     QTest::newRow("CR line ends") << QByteArray("[misc]\ra=1\rk=2\r") << "misc" << "k" << "2";
@@ -152,8 +158,12 @@ void tst_private_profile::write_data()
     QTest::newRow("CR file keeps its line ends") << QByteArray("[misc]\ra=1\r") << "k" << "3"
                                                  << QByteArray("[misc]\ra=1\rk=3\r");
     QTest::newRow("new key after the section's last entry")
-        << QByteArray("[misc]\na=1\n; note\nno key\n\n[b]\nc=2\n") << "k" << "3"
-        << QByteArray("[misc]\na=1\nk=3\n; note\nno key\n\n[b]\nc=2\n");
+        << QByteArray("[misc]\na=1\nno value\n; note\n\n[b]\nc=2\n") << "k" << "3"
+        << QByteArray("[misc]\na=1\nno value\nk=3\n; note\n\n[b]\nc=2\n");
+    QTest::newRow("key without '=' gets its value")
+        << QByteArray("[misc]\nk \nk=1\n") << "k" << "3" << QByteArray("[misc]\nk=3 \nk=1\n");
+    QTest::newRow("'[' without ']' is no section")
+        << QByteArray("[misc\nj=1\n") << "k" << "3" << QByteArray("[misc\nj=1\n[misc]\nk=3\n");
     QTest::newRow("new key right after a header without entries")
         << QByteArray("[misc]\n; note\n[b]\n") << "k" << "3" << QByteArray("[misc]\nk=3\n; note\n[b]\n");
     QTest::newRow("last line gets a line end") << QByteArray("[misc]\na=1") << "k" << "3"
