@@ -190,6 +190,9 @@ bool save(const QString& file, const QByteArray& content, const PrivateProfile::
     if (!QDir().mkpath(QFileInfo(file).absolutePath()))
         return false;
     QSaveFile out(file);
+    // A directory that refuses the temporary file beside a writable file: the file is
+    // written in place. Not atomic, but the user's own writable file is not refused.
+    out.setDirectWriteFallback(true);
     // Unbuffered, so that a full disk fails the write itself: Qt 6.4's commit()
     // ignores an error of its final flush and would put a truncated file in place.
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))

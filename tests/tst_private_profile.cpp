@@ -8,6 +8,10 @@
 
 #include <memory>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace {
 // A byte string that may hold NUL bytes.
 template <qsizetype N>
@@ -28,6 +32,37 @@ void putFile(const QString& path, const QByteArray& content)
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(content), content.size());
 }
+
+// Makes a directory refuse new files for the lifetime of the object, also to root:
+// its mode loses the write bits and this thread gives up the capability to
+// override file modes. Both come back at the end.
+class RefusingDirectory {
+public:
+    explicit RefusingDirectory(const QString& path) : m_dir(path), m_mode(QFile::permissions(path))
+    {
+        QFile::setPermissions(path, m_mode & ~(QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther));
+        m_overriding = syscall(SYS_capget, &m_header, m_caps) == 0 && (m_caps[0].effective & (1u << CAP_DAC_OVERRIDE));
+        if (m_overriding) {
+            __user_cap_data_struct without[2] = {m_caps[0], m_caps[1]};
+            without[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+            m_overriding = syscall(SYS_capset, &m_header, without) == 0;
+        }
+    }
+    ~RefusingDirectory()
+    {
+        if (m_overriding)
+            syscall(SYS_capset, &m_header, m_caps);
+        QFile::setPermissions(m_dir, m_mode);
+    }
+    bool refuses() const { return !QFile(m_dir + QStringLiteral("/probe")).open(QIODevice::WriteOnly); }
+
+private:
+    QString m_dir;
+    QFile::Permissions m_mode;
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_caps[2]{};
+    bool m_overriding = false;
+};
 
 // Writes half the content and then reports failure, as a disk that fills up would.
 bool failHalfway(QIODevice& out, const QByteArray& content)
@@ -53,6 +88,8 @@ private slots:
     void refusedWriteLeavesFilesAlone_data();
     void refusedWriteLeavesFilesAlone();
     void failedWriterKeepsOldFile();
+    void directoryRefusingNewFiles_data();
+    void directoryRefusingNewFiles();
 
     void settingsInteger_data();
     void settingsInteger();
@@ -238,6 +275,36 @@ void tst_private_profile::failedWriterKeepsOldFile()
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"parport.ini"});
     QVERIFY(!SettingsFile(m_ini, failHalfway).writeInteger("Port", 632));
     QCOMPARE(bytesOf(m_ini), old);
+}
+
+void tst_private_profile::directoryRefusingNewFiles_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("writable file written in place")
+        << QByteArray("[misc]\nPort=888\nLeft=12345\n") << QByteArray("[misc]\nPort=6\nLeft=12345\n");
+    QTest::newRow("no file to write: refused") << QByteArray() << QByteArray();
+}
+
+void tst_private_profile::directoryRefusingNewFiles()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    if (!before.isEmpty())
+        putFile(m_ini, before);
+    const QStringList entries = QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+
+    bool written = false;
+    {
+        const RefusingDirectory refusing(m_dir->path());
+        QVERIFY(refusing.refuses());
+        written = PrivateProfile::writeString("misc", "Port", "6", m_ini);
+    }
+    QCOMPARE(written, !after.isEmpty());
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), entries);
+    if (written)
+        QCOMPARE(bytesOf(m_ini), after);
 }
 
 void tst_private_profile::settingsInteger_data()
