@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 class CellPanel;
 class DesktopServices;
@@ -132,6 +133,7 @@ signals:
 protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -164,4 +166,10 @@ private:
     std::array<bool, 3> m_byteReads{}; // per PortList entry: sample with byte reads
     bool m_sampleWithByteReads = false;
     std::array<PinShape*, 25> m_pins{};
+    // The stored place, and where the window system put the window for it: the
+    // stored values are written back while the window stays there.
+    std::optional<int> m_storedLeft;
+    std::optional<int> m_storedTop;
+    QPoint m_placedAt;
+    bool m_placeSettled = false; // the window was seen moving: later places are the user's
 };
