@@ -267,6 +267,33 @@ private slots:
         QCOMPARE(form.PopupMenu1->actions()[0]->objectName(), QStringLiteral("Bitsetter1"));
     }
 
+    // The window system reports a double-click as press, release, press, double-click, release.
+    void doubleClickIsOneClick_data()
+    {
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<int>("beeps");
+        QTest::addColumn<int>("base");
+        QTest::newRow("beep cell toggles once") << "Panel10" << 1 << 0x3BC;
+        QTest::newRow("Piep header toggles once") << "Panel5" << 7 << 0x3BC;
+        QTest::newRow("address cell moves one port") << "Port1Label" << 0 << 0x378;
+        QTest::newRow("Adre header moves one port") << "Panel1" << 0 << 0x378;
+    }
+
+    void doubleClickIsOneClick()
+    {
+        QFETCH(QString, cell);
+        QFETCH(int, beeps);
+        QFETCH(int, base);
+        MonitorRig rig({0x3BC, 0x378, 0x278});
+        TForm1& form = rig.start();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* target = form.findChild<CellPanel*>(cell);
+        QTest::mouseDClick(form.windowHandle(), Qt::LeftButton, {}, target->mapTo(&form, target->rect().center()));
+        QCOMPARE(int(form.BeepMask), beeps);
+        QCOMPARE(int(form.PortBase), base);
+    }
+
     void beepCellsToggleTheirOwnBit()
     {
         MonitorRig rig;
