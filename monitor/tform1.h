@@ -84,8 +84,9 @@ public:
     void Port1LabelClick();
     void PortMenuItemClick(QAction* entry);
     void Port1DecClick(CellPanel* cell);
-    // Enter commits, Escape cancels; true when the key was consumed.
-    bool Edit1KeyPress(int key);
+    // Takes the typed character: Enter (13) commits, Escape (27) cancels; true when
+    // the character was consumed.
+    bool Edit1KeyPress(int character);
     void Invertall1Click();
     void ClearAll1Click();
     void SetAll1Click();

@@ -136,6 +136,37 @@ private slots:
         QVERIFY(rig.platform.log().empty());
     }
 
+    // Enter and Escape are the characters 13 and 27, whichever keys type them.
+    void keysCommitOrCancelByTheirCharacter_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("Enter") << int(Qt::Key_Return) << Qt::KeyboardModifiers() << "commit";
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier) << "commit";
+        QTest::newRow("Ctrl+M") << int(Qt::Key_M) << Qt::KeyboardModifiers(Qt::ControlModifier) << "commit";
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << Qt::KeyboardModifiers() << "cancel";
+        QTest::newRow("Ctrl+[") << int(Qt::Key_BracketLeft) << Qt::KeyboardModifiers(Qt::ControlModifier) << "cancel";
+        QTest::newRow("Ctrl+Enter types a line feed") << int(Qt::Key_Return)
+                                                      << Qt::KeyboardModifiers(Qt::ControlModifier) << "open";
+        QTest::newRow("M types m") << int(Qt::Key_M) << Qt::KeyboardModifiers() << "open";
+    }
+
+    void keysCommitOrCancelByTheirCharacter()
+    {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(QString, outcome);
+        MonitorRig rig;
+        TForm1& form = rig.start();
+        QTest::mouseClick(form.PortHex[0], Qt::LeftButton);
+        form.Edit1->setText(QStringLiteral("5"));
+        QTest::keyClick(form.Edit1, Qt::Key(key), modifiers);
+        QCOMPARE(form.Edit1->isHidden(), outcome != "open");
+        QCOMPARE(rig.platform.writes(),
+                 outcome == "commit" ? std::vector<Access>{written(0x378, 5)} : std::vector<Access>{});
+    }
+
     void otherKeysReachTheEditorUnfiltered()
     {
         MonitorRig rig;
