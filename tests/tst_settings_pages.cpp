@@ -252,55 +252,49 @@ private slots:
         QCOMPARE(stored(rig, "Left"), QStringLiteral("<none>"));
     }
 
-    // As the pages' tables give them, trailing blanks included; a list's caption is its items.
+    // Rows named by the control; as the pages give them, trailing blanks included. A
+    // list's caption is its items.
     void captionsAndHints_data()
     {
-        QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("hint");
         const QString none;
-        QTest::newRow("SpeedButton1") << "SpeedButton1" << none << "Click for settings ";
-        QTest::newRow("Label4") << "Label4" << "Anschluss" << none;
-        QTest::newRow("ConType") << "ConType" << "Buchse|Stec" << "Sets connector pin orientation";
-        QTest::newRow("Label5") << "Label5" << "Farbe  Ein" << none;
-        QTest::newRow("HighColorBox") << "HighColorBox" << none << "Sets the color for a logic \"1\"";
-        QTest::newRow("Label6") << "Label6" << "Farbe Aus" << none;
-        QTest::newRow("LowColorBox") << "LowColorBox" << none << "Sets the color for a logic \"0\"";
-        QTest::newRow("SpeedButton2") << "SpeedButton2" << none << "Go back";
-        QTest::newRow("SpeedButton3") << "SpeedButton3" << none << "Click for more settings";
-        QTest::newRow("OnTop") << "OnTop" << "Immer obenauf" << "Permits window to always be visible";
-        QTest::newRow("DisableCon") << "DisableCon" << "Anschluss inaktiv" << "Disables graphical information";
-        QTest::newRow("Label10") << "Label10" << "Proberate  " << none;
-        QTest::newRow("SampleRate") << "SampleRate"
-                                    << "Schnellst möglich  |0.05 Sekund.|0.1 Sekund.|0.5 Sekund.|1 Sekund|2 Sekund.|"
+        QTest::newRow("SpeedButton1") << none << "Click for settings ";
+        QTest::newRow("Label4") << "Anschluss" << none;
+        QTest::newRow("ConType") << "Buchse|Stec" << "Sets connector pin orientation";
+        QTest::newRow("Label5") << "Farbe  Ein" << none;
+        QTest::newRow("HighColorBox") << none << "Sets the color for a logic \"1\"";
+        QTest::newRow("Label6") << "Farbe Aus" << none;
+        QTest::newRow("LowColorBox") << none << "Sets the color for a logic \"0\"";
+        QTest::newRow("SpeedButton2") << none << "Go back";
+        QTest::newRow("SpeedButton3") << none << "Click for more settings";
+        QTest::newRow("OnTop") << "Immer obenauf" << "Permits window to always be visible";
+        QTest::newRow("DisableCon") << "Anschluss inaktiv" << "Disables graphical information";
+        QTest::newRow("Label10") << "Proberate  " << none;
+        QTest::newRow("SampleRate") << "Schnellst möglich  |0.05 Sekund.|0.1 Sekund.|0.5 Sekund.|1 Sekund|2 Sekund.|"
                                        "5 Sekund.|10 Sekund.|30 Sekund.|60 Sekund."
                                     << none;
-        QTest::newRow("SampleBlink") << "SampleBlink" << "Probeblinker an" << none;
-        QTest::newRow("SpeedButton6") << "SpeedButton6" << none << "Go back";
-        QTest::newRow("SpeedButton4") << "SpeedButton4" << none << "Click for about information";
-        QTest::newRow("Label1") << "Label1" << "Velkaro " << none;
-        QTest::newRow("Label3") << "Label3" << "Version 1.4.2" << none;
-        QTest::newRow("SpeedButton5") << "SpeedButton5" << none << "Go back";
+        QTest::newRow("SampleBlink") << "Probeblinker an" << none;
+        QTest::newRow("SpeedButton6") << none << "Go back";
+        QTest::newRow("SpeedButton4") << none << "Click for about information";
+        QTest::newRow("Label1") << "Velkaro " << none;
+        QTest::newRow("Label3") << "Version 1.4.2" << none;
+        QTest::newRow("SpeedButton5") << none << "Go back";
     }
 
     void captionsAndHints()
     {
-        QFETCH(QString, control);
         QFETCH(QString, caption);
         QFETCH(QString, hint);
         MonitorRig rig;
-        TForm1& form = rig.start();
-        auto* widget = form.findChild<QWidget*>(control);
-        QVERIFY(widget);
-        QString shown = widget->property("text").toString();
-        if (auto* list = qobject_cast<QComboBox*>(widget); list && !qobject_cast<TColorDrop*>(list)) {
-            QStringList items;
+        auto* control = rig.start().findChild<QWidget*>(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(control);
+        QString shown = control->property("text").toString();
+        if (auto* list = qobject_cast<QComboBox*>(control); list && !qobject_cast<TColorDrop*>(list))
             for (int i = 0; i < list->count(); ++i)
-                items << list->itemText(i);
-            shown = items.join('|');
-        }
+                shown += (i ? "|" : "") + list->itemText(i);
         QCOMPARE(shown, caption);
-        QCOMPARE(widget->toolTip(), hint);
+        QCOMPARE(control->toolTip(), hint);
     }
 
     void pageButtonsWalkTheChain()
