@@ -212,10 +212,10 @@ void TForm1::closeEvent(QCloseEvent* event)
     emit closed();
 }
 
+namespace {
 // The character a key press types, as Windows sends it: Enter 13 and Escape 27, and
 // Ctrl with @, A to Z, [, \, ], ^ or _ the control characters 0 to 31 (Ctrl+M is 13,
 // Ctrl+[ is 27); Ctrl+Enter types a line feed.
-namespace {
 int typedCharacter(const QKeyEvent& event)
 {
     const bool control = event.modifiers().testFlag(Qt::ControlModifier);
