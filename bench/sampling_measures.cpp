@@ -217,7 +217,7 @@ ClickDelays clickDelays(int clicks)
     QObject::connect(cell, &CellPanel::clicked, &loop, [&] {
         delaysMs.push_back(secondsSince(posted) * 1000.0);
         editorsOpened += form.Edit1->isVisible() && form.Edit1->parentWidget() == cell;
-        form.Edit1KeyPress(Qt::Key_Escape); // close the editor the click opened
+        form.Edit1KeyPress(27); // Escape closes the editor the click opened
         if (static_cast<int>(delaysMs.size()) < clicks)
             clickSoon();
         else

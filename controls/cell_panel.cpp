@@ -52,6 +52,14 @@ void CellPanel::mouseReleaseEvent(QMouseEvent* event)
         emit clicked(this);
 }
 
+// The second press of a double-click makes the double-click, not a second click;
+// the cells have no double-click of their own.
+void CellPanel::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    m_leftPressed = false;
+    event->accept();
+}
+
 void CellPanel::contextMenuEvent(QContextMenuEvent* event)
 {
     emit contextMenuRequested(this, event->globalPos());

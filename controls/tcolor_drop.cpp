@@ -7,12 +7,32 @@
 #include <QEvent>
 #include <QFontInfo>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QSignalBlocker>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 
+namespace {
+constexpr int DropDownCount = 8;
+
+// Opens the list as a scrolling list of maxVisibleItems rows where the style (Fusion)
+// would open a menu of all of them.
+class ScrollingListStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override
+    {
+        return hint == SH_ComboBox_Popup ? 0 : QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+}
+
 TColorDrop::TColorDrop(QWidget* parent) : QComboBox(parent)
 {
+    auto* listStyle = new ScrollingListStyle;
+    listStyle->setParent(this);
+    setStyle(listStyle);
+    setMaxVisibleItems(DropDownCount);
     setItemDelegate(new ColorDropDelegate(*this, this));
     for (const NamedColor& entry : ColorTable)
         addItem(QString::fromUtf8(entry.name), QVariant::fromValue(entry.value));
@@ -50,6 +70,8 @@ void TColorDrop::drawRow(QPainter& painter, int row, const QRect& rect, bool sel
                      itemText(row));
     // The swatch spans (4, top + 2) to (h, bottom - 2), right and bottom exclusive; a
     // one-pixel outline covers one pixel more than the rectangle's width and height.
+    // Only the text takes the highlight's text colour; the outline keeps the font's.
+    painter.setPen(colors.color(QPalette::Text));
     painter.setBrush(toQColor(itemData(row).value<ColorRef>(), colors));
     painter.drawRect(QRect(4, rect.top() + 2, h - 5, h - 5));
     painter.restore();
@@ -89,6 +111,7 @@ void TColorDrop::paintEvent(QPaintEvent*)
 void TColorDrop::setRowHeights()
 {
     m_rowHeight = QFontInfo(font()).pixelSize() + 4;
+    view()->doItemsLayout(); // the list keeps the rows' places until laid out again
     updateGeometry();
     update();
 }

@@ -11,6 +11,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 
+#include <algorithm>
+
 namespace {
 
 // The 32 x 32 two-colour hand, tip of the index finger at column 5, row 0. Loaded once
@@ -25,9 +27,10 @@ const QCursor& handCursor()
     return cursor;
 }
 
+// Only the blank character makes a text blank; a tab or a line end is content.
 bool isBlank(const QString& text)
 {
-    return text.trimmed().isEmpty();
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c == QLatin1Char(' '); });
 }
 
 } // namespace

@@ -216,9 +216,26 @@ void TForm1::closeEvent(QCloseEvent* event)
     emit closed();
 }
 
+namespace {
+// The character a key press types, as Windows sends it: Enter 13 and Escape 27, and
+// Ctrl with @, A to Z, [, \, ], ^ or _ the control characters 0 to 31 (Ctrl+M is 13,
+// Ctrl+[ is 27); Ctrl+Enter types a line feed.
+int typedCharacter(const QKeyEvent& event)
+{
+    const bool control = event.modifiers().testFlag(Qt::ControlModifier);
+    if (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter)
+        return control ? '\n' : '\r';
+    if (event.key() == Qt::Key_Escape)
+        return 0x1B;
+    if (control && event.key() >= Qt::Key_At && event.key() <= Qt::Key_Underscore)
+        return event.key() - Qt::Key_At;
+    return event.text().isEmpty() ? 0 : event.text().front().unicode();
+}
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Edit1 && event->type() == QEvent::KeyPress)
-        return Edit1KeyPress(static_cast<QKeyEvent*>(event)->key());
+        return Edit1KeyPress(typedCharacter(*static_cast<QKeyEvent*>(event)));
     return QWidget::eventFilter(watched, event);
 }

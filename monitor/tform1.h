@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class CellPanel;
@@ -92,8 +93,9 @@ public:
     void Port1LabelClick();
     void PortMenuItemClick(QAction* entry);
     void Port1DecClick(CellPanel* cell);
-    // Enter commits, Escape cancels; true when the key was consumed.
-    bool Edit1KeyPress(int key);
+    // Takes the typed character: Enter (13) commits, Escape (27) cancels; true when
+    // the character was consumed.
+    bool Edit1KeyPress(int character);
     void Invertall1Click();
     void ClearAll1Click();
     void SetAll1Click();
@@ -141,6 +143,7 @@ signals:
 protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -174,4 +177,10 @@ private:
     std::vector<bool> m_byteReads; // per PortList entry: sample with byte reads
     bool m_sampleWithByteReads = false;
     std::array<PinShape*, 25> m_pins{};
+    // The stored place, and where the window system put the window for it: the
+    // stored values are written back while the window stays there.
+    std::optional<int> m_storedLeft;
+    std::optional<int> m_storedTop;
+    QPoint m_placedAt;
+    bool m_placeSettled = false; // the window was seen moving: later places are the user's
 };

@@ -82,13 +82,13 @@ void TForm1::closeEditor()
     Edit1->hide();
 }
 
-bool TForm1::Edit1KeyPress(int key)
+bool TForm1::Edit1KeyPress(int character)
 {
-    if (key == Qt::Key_Escape) {
+    if (character == 27) {
         closeEditor();
         return true;
     }
-    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+    if (character != 13)
         return false;
 
     closeEditor();

@@ -7,7 +7,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QMoveEvent>
 #include <QSignalBlocker>
+#include <QWindow>
 
 #include <utility>
 
@@ -27,11 +29,12 @@ void TForm1::readSettings(int& storedPort)
     LowColor = LowColorBox->selectedColor();
     ShowGroundPins();
 
-    const int left = m_settings.readCoordinate("Left", x());
-    const int top = m_settings.readCoordinate("Top", y());
-    // Without a stored place the desktop chooses one.
-    if (left != x() || top != y())
-        move(left, top);
+    // Without a stored place the desktop chooses one; a stored one applies whatever it is.
+    m_storedLeft = m_settings.readCoordinate("Left");
+    m_storedTop = m_settings.readCoordinate("Top");
+    if (m_storedLeft || m_storedTop)
+        move(m_storedLeft.value_or(x()), m_storedTop.value_or(y()));
+    m_placedAt = pos();
 
     storedPort = m_settings.readInteger("Port", 0);
 
@@ -61,13 +64,29 @@ void TForm1::readSettings(int& storedPort)
     SampleBlink->setChecked(m_settings.readBoolean("SampleBlink", false));
 }
 
+// Moves the window system makes before the window is first seen are its answer to
+// the place asked for, which it need not take: X11 coordinates are 16-bit, and a
+// window manager may keep a window on the screen. A move of the seen window is the user's.
+void TForm1::moveEvent(QMoveEvent* event)
+{
+    if (event->spontaneous() && !m_placeSettled) {
+        m_placeSettled = windowHandle() && windowHandle()->isExposed();
+        if (!m_placeSettled)
+            m_placedAt = pos();
+    }
+    QWidget::moveEvent(event);
+}
+
 void TForm1::FormDestroy()
 {
+    const auto place = [](std::optional<int> stored, int placed, int now) {
+        return stored && now == placed ? *stored : now;
+    };
     const std::pair<const char*, int> keys[] = {
         {"HighColor", static_cast<int>(HighColorBox->selectedColor())},
         {"LowColor", static_cast<int>(LowColorBox->selectedColor())},
-        {"Left", x()},
-        {"Top", y()},
+        {"Left", place(m_storedLeft, m_placedAt.x(), x())},
+        {"Top", place(m_storedTop, m_placedAt.y(), y())},
         {"Port", PortBase},
         {"Connector", ConType->currentIndex()},
         {"SampleRate", SampleRate->currentIndex()},

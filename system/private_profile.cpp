@@ -28,7 +28,8 @@ struct Line {
     qsizetype end = 0;        // after the last byte before the line end
     qsizetype next = 0;       // start of the next line
     QByteArrayView name;      // section or key name without blanks
-    qsizetype valueBegin = 0; // an entry's value without blanks around it
+    bool hasValue = false;    // an entry with "="; one without names a key that has no value
+    qsizetype valueBegin = 0; // the value without blanks around it; where "=value" goes for none
     qsizetype valueEnd = 0;
 };
 
@@ -39,9 +40,10 @@ struct Location {
     qsizetype lastEntry = -1;
 };
 
+// Ctrl+Z (0x1A), an end-of-file mark of old editors, counts as a blank too.
 bool isBlank(char c)
 {
-    return c == ' ' || c == '\t';
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
 }
 
 // 2 for CR LF, 1 for a lone CR or LF, 0 when no line ends at this offset.
@@ -90,25 +92,29 @@ Line parseLine(const QByteArray& content, qsizetype begin)
     qsizetype last = line.end;
     trimBlanks(content, first, last);
     const QByteArrayView text = bytes(content, first, last);
-    if (text.startsWith('[')) {
-        // The name ends at the first ']' (or the line end); what follows is ignored.
-        const qsizetype close = text.indexOf(']');
+    // A header's name runs to the last ']' of its line; a '[' without any is an entry line.
+    if (const qsizetype close = text.lastIndexOf(']'); text.startsWith('[') && close > 0) {
         qsizetype nameBegin = first + 1;
-        qsizetype nameEnd = close < 0 ? last : first + close;
+        qsizetype nameEnd = first + close;
         trimBlanks(content, nameBegin, nameEnd);
         line.kind = Line::Kind::Section;
         line.name = bytes(content, nameBegin, nameEnd);
-    } else if (const qsizetype equals = text.indexOf('='); equals >= 0 && !text.startsWith(';')) {
+    } else if (!text.isEmpty() && !text.startsWith(';')) {
+        const qsizetype equals = text.indexOf('=');
         qsizetype nameBegin = first;
-        qsizetype nameEnd = first + equals;
+        qsizetype nameEnd = equals < 0 ? last : first + equals;
         trimBlanks(content, nameBegin, nameEnd);
         line.kind = Line::Kind::Entry;
         line.name = bytes(content, nameBegin, nameEnd);
-        // A NUL byte ends the value, as it ends the C string of the Windows call.
-        const qsizetype nul = text.indexOf('\0', equals);
-        line.valueBegin = first + equals + 1;
-        line.valueEnd = nul < 0 ? last : first + nul;
-        trimBlanks(content, line.valueBegin, line.valueEnd);
+        line.hasValue = equals >= 0;
+        line.valueBegin = line.valueEnd = last;
+        if (line.hasValue) {
+            // A NUL byte ends the value, as it ends the C string of the Windows call.
+            const qsizetype nul = text.indexOf('\0', equals);
+            line.valueBegin = first + equals + 1;
+            line.valueEnd = nul < 0 ? last : first + nul;
+            trimBlanks(content, line.valueBegin, line.valueEnd);
+        }
     }
     return line;
 }
@@ -184,6 +190,9 @@ bool save(const QString& file, const QByteArray& content, const PrivateProfile::
     if (!QDir().mkpath(QFileInfo(file).absolutePath()))
         return false;
     QSaveFile out(file);
+    // A directory that refuses the temporary file beside a writable file: the file is
+    // written in place. Not atomic, but the user's own writable file is not refused.
+    out.setDirectWriteFallback(true);
     // Unbuffered, so that a full disk fails the write itself: Qt 6.4's commit()
     // ignores an error of its final flush and would put a truncated file in place.
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
@@ -204,7 +213,7 @@ QString PrivateProfile::readString(const QString& section, const QString& key, c
     const QByteArray content = readFile(file).value_or(QByteArray());
     const QList<Line> lines = splitLines(content);
     const Location at = locate(lines, section, key);
-    if (at.entry < 0)
+    if (at.entry < 0 || !lines[at.entry].hasValue)
         return defaultValue;
 
     const Line& line = lines[at.entry];
@@ -232,7 +241,8 @@ bool PrivateProfile::writeString(const QString& section, const QString& key, con
     const QByteArray entry = key.toUtf8() + '=' + value.toUtf8();
     if (at.entry >= 0) {
         const Line& line = lines[at.entry];
-        content.replace(line.valueBegin, line.valueEnd - line.valueBegin, value.toUtf8());
+        content.replace(line.valueBegin, line.valueEnd - line.valueBegin,
+                        (line.hasValue ? QByteArray() : QByteArray("=")) + value.toUtf8());
     } else if (at.header >= 0) {
         insertLine(content, &lines[at.lastEntry >= 0 ? at.lastEntry : at.header], entry, lineEnd);
     } else {

@@ -9,6 +9,11 @@
 
 namespace {
 const QString Section = QStringLiteral("misc");
+
+std::optional<std::int32_t> readStored(const QString& path, const char* key)
+{
+    return ParseInteger(PrivateProfile::readString(Section, QString::fromLatin1(key), QString(), path));
+}
 }
 
 QString SettingsFile::defaultPath()
@@ -18,13 +23,15 @@ QString SettingsFile::defaultPath()
 
 int SettingsFile::readInteger(const char* key, int defaultValue) const
 {
-    const QString text = PrivateProfile::readString(Section, QString::fromLatin1(key), QString(), m_path);
-    return ParseInteger(text).value_or(defaultValue);
+    return readStored(m_path, key).value_or(defaultValue);
 }
 
-int SettingsFile::readCoordinate(const char* key, int defaultValue) const
+std::optional<int> SettingsFile::readCoordinate(const char* key) const
 {
-    return std::clamp(readInteger(key, defaultValue), -MaxCoordinate, MaxCoordinate);
+    const std::optional<std::int32_t> value = readStored(m_path, key);
+    if (!value)
+        return std::nullopt;
+    return std::clamp(*value, -MaxCoordinate, MaxCoordinate);
 }
 
 bool SettingsFile::readBoolean(const char* key, bool defaultValue) const

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <utility>
 
 // The program's settings in section "misc" of "parport.ini", through the
@@ -26,8 +27,10 @@ public:
     // An integer in the decimal cell's grammar; the default when the key is
     // missing, empty or not such an integer.
     int readInteger(const char* key, int defaultValue) const;
-    // A window coordinate: an integer as above, limited to ±MaxCoordinate.
-    int readCoordinate(const char* key, int defaultValue) const;
+    // A window coordinate: an integer as above, limited to ±MaxCoordinate; none
+    // when the key is missing, empty or not such an integer.
+    std::optional<int> readCoordinate(const char* key) const;
+    int readCoordinate(const char* key, int defaultValue) const { return readCoordinate(key).value_or(defaultValue); }
     // Far beyond any screen; past it Qt's geometry arithmetic overflows.
     static constexpr int MaxCoordinate = 16777215;
     // An integer; any value but 0 is true.

@@ -4,7 +4,16 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cstdlib>
 #include <memory>
+
+namespace {
+// Within what anti-aliasing leaves of a glyph's core.
+bool near(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) < 48 && std::abs(qGreen(a) - qGreen(b)) < 48 && std::abs(qBlue(a) - qBlue(b)) < 48;
+}
+}
 
 class tst_color_drop : public QObject {
     Q_OBJECT
@@ -21,6 +30,7 @@ private slots:
     void rowsAreFourPixelsTallerThanFont();
     void rowDrawing_data();
     void rowDrawing();
+    void openListShowsEightRowsAndScrolls();
 
 private:
     void showWithFontOfPixels(int pixels);
@@ -106,6 +116,7 @@ void tst_color_drop::userPick()
     if (fromList) {
         m_drop->showPopup();
         QTRY_VERIFY(m_drop->view()->isVisible());
+        m_drop->view()->scrollTo(entry(15));
         QTest::mouseClick(m_drop->view()->viewport(), Qt::LeftButton, {}, m_drop->view()->visualRect(entry(15)).center());
     } else {
         m_drop->setCurrentIndex(14);
@@ -137,40 +148,53 @@ void tst_color_drop::rowsAreFourPixelsTallerThanFont()
     QTRY_VERIFY(m_drop->view()->isVisible());
     showWithFontOfPixels(fontPixels);
 
-    for (int row = 0; row < m_drop->count(); ++row)
+    for (int row = 0; row < m_drop->count(); ++row) {
         QCOMPARE(m_drop->view()->visualRect(entry(row)).height(), rowHeight);
+        if (row > 0) // and one follows the other without a gap
+            QCOMPARE(m_drop->view()->visualRect(entry(row)).top(), m_drop->view()->visualRect(entry(row - 1)).bottom() + 1);
+    }
 }
 
 void tst_color_drop::rowDrawing_data()
 {
     QTest::addColumn<QString>("where");
     QTest::addColumn<int>("row");
+    QTest::addColumn<ColorRef>("color");
     QTest::addColumn<QPalette::ColorRole>("fill");
-    QTest::addColumn<QPalette::ColorRole>("pen");
+    QTest::addColumn<QPalette::ColorRole>("text");
 
-    // The selection is Rot (row 9); NoRole stands for the control's Color.
-    QTest::newRow("selection field") << "field" << 9 << QPalette::NoRole << QPalette::Text;
-    QTest::newRow("focused selection field") << "focused field" << 9 << QPalette::Highlight << QPalette::HighlightedText;
-    QTest::newRow("selected list row") << "list" << 9 << QPalette::Highlight << QPalette::HighlightedText;
-    QTest::newRow("other list row") << "list" << 12 << QPalette::NoRole << QPalette::Text;
+    // The selection is Rot (row 9); NoRole stands for the control's own Color 0xE0FFE0.
+    const ColorRef own = 0xE0FFE0;
+    QTest::newRow("selection field") << "field" << 9 << own << QPalette::NoRole << QPalette::Text;
+    QTest::newRow("focused selection field") << "focused field" << 9 << own << QPalette::Highlight
+                                             << QPalette::HighlightedText;
+    QTest::newRow("selected list row") << "list" << 9 << own << QPalette::Highlight << QPalette::HighlightedText;
+    QTest::newRow("other list row") << "list" << 12 << own << QPalette::NoRole << QPalette::Text;
+    QTest::newRow("window colour is white, not the dialog face")
+        << "field" << 9 << SystemWindowColor << QPalette::Base << QPalette::Text;
 }
 
 void tst_color_drop::rowDrawing()
 {
     QFETCH(QString, where);
     QFETCH(int, row);
+    QFETCH(ColorRef, color);
     QFETCH(QPalette::ColorRole, fill);
-    QFETCH(QPalette::ColorRole, pen);
-    m_drop->setColor(0xE0FFE0);
+    QFETCH(QPalette::ColorRole, text);
+    QCOMPARE(m_drop->color(), SystemWindowColor); // the default
+    m_drop->setColor(color);
     m_drop->setSelectedColor(0x0000FF);
     showWithFontOfPixels(11);
     if (where == "field")
         m_drop->clearFocus();
-    if (where == "list")
+    if (where == "list") {
         m_drop->showPopup();
+        m_drop->view()->scrollTo(entry(row));
+    }
     const QImage image = where == "list" ? m_drop->view()->viewport()->grab().toImage() : m_drop->grab().toImage();
-    const QRgb background = fill == QPalette::NoRole ? qRgb(0xE0, 0xFF, 0xE0) : m_drop->palette().color(fill).rgb();
-    const QRgb outline = m_drop->palette().color(pen).rgb();
+    const QPalette& colors = m_drop->palette();
+    const QRgb background = fill == QPalette::NoRole ? qRgb(0xE0, 0xFF, 0xE0) : colors.color(fill).rgb();
+    const QRgb outline = colors.color(QPalette::Text).rgb(); // the font's colour, selected or not
     const QRgb swatch = toQColor(m_drop->itemData(row).value<ColorRef>()).rgb();
 
     QRect inside;
@@ -193,8 +217,29 @@ void tst_color_drop::rowDrawing()
             if (x < 19)
                 QCOMPARE(image.pixel(x, y), background); // the name starts at x = h + 4
             else
-                textDrawn = textDrawn || image.pixel(x, y) != background;
+                textDrawn = textDrawn || near(image.pixel(x, y), colors.color(text).rgb());
     QVERIFY(textDrawn);
+}
+
+void tst_color_drop::openListShowsEightRowsAndScrolls()
+{
+    showWithFontOfPixels(11);
+    m_drop->showPopup();
+    QTRY_VERIFY(m_drop->view()->isVisible());
+    QAbstractItemView* list = m_drop->view();
+    const auto shownRows = [&] {
+        QList<int> rows;
+        for (int row = 0; row < m_drop->count(); ++row) {
+            const QRect place = list->visualRect(entry(row));
+            if (place.top() >= 0 && place.bottom() <= list->viewport()->rect().bottom())
+                rows << row;
+        }
+        return rows;
+    };
+    QCOMPARE(shownRows().size(), 8);
+    list->scrollTo(entry(17));
+    QCOMPARE(shownRows().size(), 8);
+    QCOMPARE(shownRows().last(), 17);
 }
 
 QTEST_MAIN(tst_color_drop)

@@ -136,6 +136,34 @@ private slots:
         QVERIFY(rig.platform.log().empty());
     }
 
+    // Enter and Escape are the characters 13 and 27, whichever keys type them (the keys
+    // themselves: the tests above).
+    void keysCommitOrCancelByTheirCharacter_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("Ctrl+M") << int(Qt::Key_M) << Qt::KeyboardModifiers(Qt::ControlModifier) << "commit";
+        QTest::newRow("Ctrl+[") << int(Qt::Key_BracketLeft) << Qt::KeyboardModifiers(Qt::ControlModifier) << "cancel";
+        QTest::newRow("Ctrl+Enter types a line feed") << int(Qt::Key_Return)
+                                                      << Qt::KeyboardModifiers(Qt::ControlModifier) << "open";
+    }
+
+    void keysCommitOrCancelByTheirCharacter()
+    {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(QString, outcome);
+        MonitorRig rig;
+        TForm1& form = rig.start();
+        QTest::mouseClick(form.PortHex[0], Qt::LeftButton);
+        form.Edit1->setText(QStringLiteral("5"));
+        QTest::keyClick(form.Edit1, Qt::Key(key), modifiers);
+        QCOMPARE(form.Edit1->isHidden(), outcome != "open");
+        QCOMPARE(rig.platform.writes(),
+                 outcome == "commit" ? std::vector<Access>{written(0x378, 5)} : std::vector<Access>{});
+    }
+
     void otherKeysReachTheEditorUnfiltered()
     {
         MonitorRig rig;
@@ -265,6 +293,33 @@ private slots:
         QCOMPARE(entries, (QStringList{"&Bitsetzung...", "-", "&Invertiere", "&Löschen  ", "&Setzen "}));
         QCOMPARE(form.PopupMenu1->actions().size(), 1);
         QCOMPARE(form.PopupMenu1->actions()[0]->objectName(), QStringLiteral("Bitsetter1"));
+    }
+
+    // The window system reports a double-click as press, release, press, double-click, release.
+    void doubleClickIsOneClick_data()
+    {
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<int>("beeps");
+        QTest::addColumn<int>("base");
+        QTest::newRow("beep cell toggles once") << "Panel10" << 1 << 0x3BC;
+        QTest::newRow("Piep header toggles once") << "Panel5" << 7 << 0x3BC;
+        QTest::newRow("address cell moves one port") << "Port1Label" << 0 << 0x378;
+        QTest::newRow("Adre header moves one port") << "Panel1" << 0 << 0x378;
+    }
+
+    void doubleClickIsOneClick()
+    {
+        QFETCH(QString, cell);
+        QFETCH(int, beeps);
+        QFETCH(int, base);
+        MonitorRig rig({0x3BC, 0x378, 0x278});
+        TForm1& form = rig.start();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* target = form.findChild<CellPanel*>(cell);
+        QTest::mouseDClick(form.windowHandle(), Qt::LeftButton, {}, target->mapTo(&form, target->rect().center()));
+        QCOMPARE(int(form.BeepMask), beeps);
+        QCOMPARE(int(form.PortBase), base);
     }
 
     void beepCellsToggleTheirOwnBit()

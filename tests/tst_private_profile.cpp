@@ -8,6 +8,10 @@
 
 #include <memory>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace {
 // A byte string that may hold NUL bytes.
 template <qsizetype N>
@@ -28,6 +32,37 @@ void putFile(const QString& path, const QByteArray& content)
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(content), content.size());
 }
+
+// Makes a directory refuse new files for the lifetime of the object, also to root:
+// its mode loses the write bits and this thread gives up the capability to
+// override file modes. Both come back at the end.
+class RefusingDirectory {
+public:
+    explicit RefusingDirectory(const QString& path) : m_dir(path), m_mode(QFile::permissions(path))
+    {
+        QFile::setPermissions(path, m_mode & ~(QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther));
+        m_overriding = syscall(SYS_capget, &m_header, m_caps) == 0 && (m_caps[0].effective & (1u << CAP_DAC_OVERRIDE));
+        if (m_overriding) {
+            __user_cap_data_struct without[2] = {m_caps[0], m_caps[1]};
+            without[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+            m_overriding = syscall(SYS_capset, &m_header, without) == 0;
+        }
+    }
+    ~RefusingDirectory()
+    {
+        if (m_overriding)
+            syscall(SYS_capset, &m_header, m_caps);
+        QFile::setPermissions(m_dir, m_mode);
+    }
+    bool refuses() const { return !QFile(m_dir + QStringLiteral("/probe")).open(QIODevice::WriteOnly); }
+
+private:
+    QString m_dir;
+    QFile::Permissions m_mode;
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_caps[2]{};
+    bool m_overriding = false;
+};
 
 // Writes half the content and then reports failure, as a disk that fills up would.
 bool failHalfway(QIODevice& out, const QByteArray& content)
@@ -53,6 +88,7 @@ private slots:
     void refusedWriteLeavesFilesAlone_data();
     void refusedWriteLeavesFilesAlone();
     void failedWriterKeepsOldFile();
+    void writableFileInRefusingDirectoryIsWrittenInPlace();
 
     void settingsInteger_data();
     void settingsInteger();
@@ -90,13 +126,19 @@ void tst_private_profile::read_data()
     QTest::newRow("lone quote kept") << QByteArray("[misc]\nk=\"\n") << "misc" << "k" << "\"";
     QTest::newRow("value holds later '='") << QByteArray("[misc]\nk=a=b\n") << "misc" << "k" << "a=b";
     QTest::newRow("comment is no key") << QByteArray("[misc]\n \t;k=1\nk=2\n") << "misc" << "k" << "2";
-    QTest::newRow("section header ends at first ]") << QByteArray("[misc]x]=1\nk=3\n") << "misc" << "k" << "3";
+    QTest::newRow("header name runs to the last ]")
+        << QByteArray("[misc] ; see [x]\nk=1\n[misc]\nk=2\n") << "misc" << "k" << "2";
+    QTest::newRow("'[' without ']' opens no section")
+        << QByteArray("[misc\nk=1\n[misc]\nk=2\n") << "misc" << "k" << "2";
+    QTest::newRow("key without '=' has no value and hides later ones")
+        << QByteArray("[misc]\nk01\nk01=1\n") << "misc" << "k01" << d;
+    QTest::newRow("Ctrl+Z, vertical tab and form feed are blanks")
+        << QByteArray("\v[misc]\f\n\x1Ak\v=\f1\x1A\n") << "misc" << "k" << "1";
     QTest::newRow("only first section of a name")
         << QByteArray("[misc]\na=1\n[other]\nk=1\n[MISC]\nk=2\n") << "misc" << "k" << d;
     QTest::newRow("first matching key") << QByteArray("[misc]\nk=1\nK=2\n") << "misc" << "k" << "1";
     QTest::newRow("key before any section") << QByteArray("k=1\n[misc]\n") << "misc" << "k" << d;
     QTest::newRow("key of the next section") << QByteArray("[misc]\n[b]\nk=1\n") << "misc" << "k" << d;
-    QTest::newRow("line without '=' is no key") << QByteArray("[misc]\nk\n") << "misc" << "k" << d;
     QTest::newRow("empty value is no default") << QByteArray("[misc]\nk=  \n") << "misc" << "k" << "";
     QTest::newRow("CRLF line ends") << QByteArray("[misc]\r\na=1\r\nk=2\r\n") << "misc" << "k" << "2";
     QTest::newRow("CR line ends") << QByteArray("[misc]\ra=1\rk=2\r") << "misc" << "k" << "2";
@@ -152,8 +194,12 @@ void tst_private_profile::write_data()
     QTest::newRow("CR file keeps its line ends") << QByteArray("[misc]\ra=1\r") << "k" << "3"
                                                  << QByteArray("[misc]\ra=1\rk=3\r");
     QTest::newRow("new key after the section's last entry")
-        << QByteArray("[misc]\na=1\n; note\nno key\n\n[b]\nc=2\n") << "k" << "3"
-        << QByteArray("[misc]\na=1\nk=3\n; note\nno key\n\n[b]\nc=2\n");
+        << QByteArray("[misc]\na=1\nno value\n; note\n\n[b]\nc=2\n") << "k" << "3"
+        << QByteArray("[misc]\na=1\nno value\nk=3\n; note\n\n[b]\nc=2\n");
+    QTest::newRow("key without '=' gets its value")
+        << QByteArray("[misc]\nk \nk=1\n") << "k" << "3" << QByteArray("[misc]\nk=3 \nk=1\n");
+    QTest::newRow("'[' without ']' is no section")
+        << QByteArray("[misc\nj=1\n") << "k" << "3" << QByteArray("[misc\nj=1\n[misc]\nk=3\n");
     QTest::newRow("new key right after a header without entries")
         << QByteArray("[misc]\n; note\n[b]\n") << "k" << "3" << QByteArray("[misc]\nk=3\n; note\n[b]\n");
     QTest::newRow("last line gets a line end") << QByteArray("[misc]\na=1") << "k" << "3"
@@ -228,6 +274,20 @@ void tst_private_profile::failedWriterKeepsOldFile()
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"parport.ini"});
     QVERIFY(!SettingsFile(m_ini, failHalfway).writeInteger("Port", 632));
     QCOMPARE(bytesOf(m_ini), old);
+}
+
+void tst_private_profile::writableFileInRefusingDirectoryIsWrittenInPlace()
+{
+    putFile(m_ini, "[misc]\nPort=888\nLeft=12345\n");
+    bool written = false;
+    {
+        const RefusingDirectory refusing(m_dir->path());
+        QVERIFY(refusing.refuses());
+        written = PrivateProfile::writeString("misc", "Port", "6", m_ini);
+    }
+    QVERIFY(written);
+    QCOMPARE(bytesOf(m_ini), QByteArray("[misc]\nPort=6\nLeft=12345\n"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"parport.ini"});
 }
 
 void tst_private_profile::settingsInteger_data()

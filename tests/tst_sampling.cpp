@@ -309,6 +309,19 @@ private slots:
         QCOMPARE(form.Burst->fill(), form.HighColor);
     }
 
+    void blinkerCountsFiftyMillisecondsFromTheLastStep()
+    {
+        MonitorRig rig;
+        rig.writeSettings("[misc]\nSampleBlink=1\n");
+        TForm1& form = rig.start();
+        form.SampleRegisters();
+        // Without the event loop Timer2 cannot fire; only its time runs out.
+        while (form.Timer2->remainingTime() > 10) {
+        }
+        form.SampleRegisters();
+        QVERIFY(form.Timer2->remainingTime() > 10);
+    }
+
     void blinkerFlashesFiftyMillisecondsPerTimerStep()
     {
         MonitorRig rig;

@@ -11,7 +11,9 @@
 #include <QComboBox>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <QWindow>
 #include <QtTest>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <algorithm>
 
@@ -151,15 +153,52 @@ private slots:
         QCOMPARE(stored(rig, "HighColor"), QStringLiteral("16711680"));
     }
 
-    void positionIsWrittenBackAsRead()
+    // Window-system moves: the first before the window is seen, its answer to the
+    // stored place; later ones the user's. "Left,Top" as written; empty: the window's place.
+    void storedPlace_data()
     {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QList<QPoint>>("moves");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("none: the desktop places") << QByteArray() << QList<QPoint>{} << "";
+        QTest::newRow("0,0 is applied") << QByteArray("Left=0\nTop=0") << QList<QPoint>{} << "0,0";
+        QTest::newRow("off the screen, written back") << QByteArray("Left=-5000\nTop=123") << QList<QPoint>{}
+                                                      << "-5000,123";
+        QTest::newRow("beyond 16 bits, put elsewhere")
+            << QByteArray("Left=40000\nTop=100") << QList<QPoint>{{-25536, 100}} << "40000,100";
+        QTest::newRow("moved by the user") << QByteArray("Left=40000\nTop=100")
+                                           << QList<QPoint>{{-25536, 100}, {300, 30}} << "";
+    }
+
+    void storedPlace()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QList<QPoint>, moves);
+        QFETCH(QString, written);
         MonitorRig rig;
-        rig.writeSettings("[misc]\nLeft=-5000\nTop=123\n");
+        rig.writeSettings("[misc]\n" + file + "\n");
         TForm1& form = rig.start();
-        QCOMPARE(form.pos(), QPoint(-5000, 123));
+        // told to the window system: a place of the program's, not the desktop's choice
+        QCOMPARE(form.testAttribute(Qt::WA_Moved), !file.isEmpty());
+        if (!moves.isEmpty()) { // the window system's report, as it comes before the window is seen
+            QMoveEvent answer(moves[0], form.pos());
+            form.move(moves.takeFirst());
+            QSpontaneKeyEvent::setSpontaneous(&answer);
+            QCoreApplication::instance()->notify(&form, &answer); // sendEvent() would drop the mark
+        } else if (!file.isEmpty()) {
+            QCOMPARE(QStringLiteral("%1,%2").arg(form.x()).arg(form.y()), written);
+        }
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        for (const QPoint& move : moves) {
+            const QPoint before = form.pos();
+            form.windowHandle()->setPosition(move);
+            QTRY_VERIFY(form.pos() != before);
+        }
+        if (written.isEmpty())
+            written = QStringLiteral("%1,%2").arg(form.x()).arg(form.y());
         rig.form.reset();
-        QCOMPARE(stored(rig, "Left"), QStringLiteral("-5000"));
-        QCOMPARE(stored(rig, "Top"), QStringLiteral("123"));
+        QCOMPARE(stored(rig, "Left") + ',' + stored(rig, "Top"), written);
     }
 
     void handEditedFileKeepsEverythingElse()
@@ -215,6 +254,51 @@ private slots:
         QCOMPARE(rig.desktop.messages.size(), 1);
         QCOMPARE(stored(rig, "LowColor"), QStringLiteral("65280"));
         QCOMPARE(stored(rig, "Left"), QStringLiteral("<none>"));
+    }
+
+    // Rows named by the control; as the pages give them, trailing blanks included. A
+    // list's caption is its items.
+    void captionsAndHints_data()
+    {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("hint");
+        const QString none;
+        QTest::newRow("SpeedButton1") << none << "Click for settings ";
+        QTest::newRow("Label4") << "Anschluss" << none;
+        QTest::newRow("ConType") << "Buchse|Stec" << "Sets connector pin orientation";
+        QTest::newRow("Label5") << "Farbe  Ein" << none;
+        QTest::newRow("HighColorBox") << none << "Sets the color for a logic \"1\"";
+        QTest::newRow("Label6") << "Farbe Aus" << none;
+        QTest::newRow("LowColorBox") << none << "Sets the color for a logic \"0\"";
+        QTest::newRow("SpeedButton2") << none << "Go back";
+        QTest::newRow("SpeedButton3") << none << "Click for more settings";
+        QTest::newRow("OnTop") << "Immer obenauf" << "Permits window to always be visible";
+        QTest::newRow("DisableCon") << "Anschluss inaktiv" << "Disables graphical information";
+        QTest::newRow("Label10") << "Proberate  " << none;
+        QTest::newRow("SampleRate") << "Schnellst möglich  |0.05 Sekund.|0.1 Sekund.|0.5 Sekund.|1 Sekund|2 Sekund.|"
+                                       "5 Sekund.|10 Sekund.|30 Sekund.|60 Sekund."
+                                    << none;
+        QTest::newRow("SampleBlink") << "Probeblinker an" << none;
+        QTest::newRow("SpeedButton6") << none << "Go back";
+        QTest::newRow("SpeedButton4") << none << "Click for about information";
+        QTest::newRow("Label1") << "Velkaro " << none;
+        QTest::newRow("Label3") << "Version 1.4.2" << none;
+        QTest::newRow("SpeedButton5") << none << "Go back";
+    }
+
+    void captionsAndHints()
+    {
+        QFETCH(QString, caption);
+        QFETCH(QString, hint);
+        MonitorRig rig;
+        auto* control = rig.start().findChild<QWidget*>(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(control);
+        QString shown = control->property("text").toString();
+        if (auto* list = qobject_cast<QComboBox*>(control); list && !qobject_cast<TColorDrop*>(list))
+            for (int i = 0; i < list->count(); ++i)
+                shown += (i ? "|" : "") + list->itemText(i);
+        QCOMPARE(shown, caption);
+        QCOMPARE(control->toolTip(), hint);
     }
 
     void pageButtonsWalkTheChain()

@@ -1,3 +1,4 @@
+#include "qt_desktop_services.h"
 #include "recording_desktop_services.h"
 #include "turl_label.h"
 
@@ -19,6 +20,8 @@ private slots:
     void cleanup();
     void clickOpensTarget_data();
     void clickOpensTarget();
+    void desktopGetsTheTargetAsItIs_data();
+    void desktopGetsTheTargetAsItIs();
     void pressColour_data();
     void pressColour();
     void copyPutsCaptionOnClipboard();
@@ -55,6 +58,8 @@ void tst_url_label::clickOpensTarget_data()
     QTest::newRow("leading blanks of URL kept") << "  http://x/" << "x" << QStringList{"  http://x/"};
     QTest::newRow("caption opened untrimmed") << "" << " abc " << QStringList{" abc "};
     QTest::newRow("all blank opens nothing") << " " << "   " << QStringList{};
+    QTest::newRow("a tab is no blank") << "\t" << "abc" << QStringList{"\t"};
+    QTest::newRow("a line end is no blank") << "" << "\n" << QStringList{"\n"};
 }
 
 void tst_url_label::clickOpensTarget()
@@ -71,6 +76,26 @@ void tst_url_label::clickOpensTarget()
 
     QCOMPARE(openedAtClick, QList<qsizetype>{0}); // one click, signalled before anything opens
     QCOMPARE(m_services->opened, opened);
+}
+
+void tst_url_label::desktopGetsTheTargetAsItIs_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QByteArray>("address");
+
+    QTest::newRow("with a scheme") << "https://example.org/a b" << QByteArray("https://example.org/a%20b");
+    QTest::newRow("host and port") << "example.org:8080/x" << QByteArray("http://example.org:8080/x");
+    QTest::newRow("trailing blank kept") << "example.org/a " << QByteArray("http://example.org/a%20");
+    QTest::newRow("mail address") << "velkaro@example.org" << QByteArray("mailto:velkaro@example.org");
+    QTest::newRow("mailto kept") << "mailto:velkaro@example.org" << QByteArray("mailto:velkaro@example.org");
+    QTest::newRow("absolute path") << "/tmp/a b" << QByteArray("file:///tmp/a%20b");
+}
+
+void tst_url_label::desktopGetsTheTargetAsItIs()
+{
+    QFETCH(QString, target);
+    QFETCH(QByteArray, address);
+    QCOMPARE(QtDesktopServices::addressOf(target).toEncoded(), address);
 }
 
 void tst_url_label::pressColour_data()
