@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <set>
 #include <string_view>
 
@@ -68,9 +69,35 @@ struct Refusal {
     throw Refusal{std::move(text)};
 }
 
+// The text with its control characters written as \xHH, so that a message
+// that quotes an argument stays one line.
+std::string printable(std::string_view text)
+{
+    std::string shown;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(c));
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+}
+
+std::string QuotedArgument(std::string_view text)
+{
+    return "'" + printable(text) + "'";
+}
+
+namespace {
+
 std::string quoted(std::string_view text)
 {
-    return "'" + std::string(text) + "'";
+    return QuotedArgument(text);
 }
 
 std::optional<Command> commandNamed(std::string_view name)
@@ -173,7 +200,7 @@ RegisterValue registerValue(std::string_view text)
         refuse("status is the port's input register; it cannot be written");
     const std::optional<std::int32_t> value = ParseInteger(QString::fromUtf8(valueText.data(), valueText.size()));
     if (!value)
-        refuse(InvalidIntegerText(QString::fromUtf8(valueText.data(), valueText.size())).toStdString());
+        refuse(InvalidIntegerText(QString::fromStdString(printable(valueText))).toStdString());
     if (*value < 0 || *value > 255)
         refuse(quoted(valueText) + " does not fit a register: its values are 0 to 255");
     return {*reg, static_cast<std::uint8_t>(*value)};

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -53,6 +54,9 @@ struct CliArguments {
 // The arguments after the program name; on bad usage or input, the one-line
 // message that says what was wrong.
 std::variant<CliArguments, std::string> ParseCliArguments(const std::vector<std::string>& arguments);
+
+// An argument quoted for a one-line message, its control characters as \xHH.
+std::string QuotedArgument(std::string_view text);
 
 // The command's name as typed ("watch").
 const char* CommandName(CliArguments::Command command);

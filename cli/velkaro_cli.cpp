@@ -233,7 +233,7 @@ public:
     RecordsFile& operator=(const RecordsFile&) = delete;
 
     std::FILE* file() const { return m_file; }
-    std::string name() const { return m_path.empty() ? "standard output" : "'" + m_path + "'"; }
+    std::string name() const { return m_path.empty() ? "standard output" : QuotedArgument(m_path); }
 
 private:
     std::string m_path;

@@ -102,6 +102,7 @@ private slots:
         QTest::newRow("input line") << "set D0=1 Busy=0" << "Busy is an input line (pin 11); it cannot be driven";
         QTest::newRow("toggled input") << "toggle Err" << "Err is an input line (pin 15); it cannot be driven";
         QTest::newRow("level 2") << "set STB=2" << "'2' is no line level for STB: give 0 or 1";
+        QTest::newRow("control character, one line") << "set STB=1\n" << "'1\\x0A' is no line level for STB: give 0 or 1";
         QTest::newRow("line twice") << "set D0=1 d0=0" << "D0 is given twice";
         QTest::newRow("unknown port") << "set D0=1 --port E800"
                                       << "unknown port E800: neither a standard base (3BC, 378, 278) nor a port the "
