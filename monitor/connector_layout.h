@@ -72,10 +72,11 @@ constexpr bool pinsMatchRegisterModel()
     for (const ConnectorPin& pin : ConnectorPins) {
         if (isGround(pin))
             continue;
-        const RegisterModel::Line* line = RegisterModel::lineNamed(pin.name);
-        if (!line || (pin.tag != 0) != line->output)
+        const int index = RegisterModel::lineIndex(pin.name);
+        if (index < 0)
             return false;
-        if (pin.tag != 0 && pin.tag != ((line->reg << 16) | line->mask()))
+        const RegisterModel::Line& line = RegisterModel::Lines[static_cast<std::size_t>(index)];
+        if ((pin.tag != 0) != line.output || (pin.tag != 0 && pin.tag != ((line.reg << 16) | line.mask())))
             return false;
     }
     return true;

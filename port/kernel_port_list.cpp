@@ -90,7 +90,8 @@ std::optional<KernelPort> ParseKernelPort(int number, const KernelPortTexts& tex
     if (const std::vector<long long> irq = leadingNumbers(texts.irq); irq.size() == 1 && irq[0] >= 0 && irq[0] < 4096)
         port.irq = static_cast<int>(irq[0]);
     port.modes = std::string(trimmed(texts.modes));
-    const std::string_view active = trimmed(texts.active.substr(0, texts.active.find('\n')));
+    const std::string_view activeText = texts.active;
+    const std::string_view active = trimmed(activeText.substr(0, activeText.find('\n')));
     if (!active.empty())
         port.activeDevice = std::string(active);
     return port;

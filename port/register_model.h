@@ -47,13 +47,20 @@ constexpr bool sameNameIgnoringCase(std::string_view a, std::string_view b)
     return true;
 }
 
-// The line of that name, in any case ("d0", "Busy"), or nullptr.
-constexpr const Line* lineNamed(std::string_view name)
+// The place in Lines of the line of that name, in any case ("d0", "Busy"), or -1.
+constexpr int lineIndex(std::string_view name)
 {
-    for (const Line& line : Lines)
-        if (sameNameIgnoringCase(line.name, name))
-            return &line;
-    return nullptr;
+    for (std::size_t i = 0; i < Lines.size(); ++i)
+        if (sameNameIgnoringCase(Lines[i].name, name))
+            return static_cast<int>(i);
+    return -1;
+}
+
+// The line of that name, in any case, or nullptr.
+inline const Line* lineNamed(std::string_view name)
+{
+    const int index = lineIndex(name);
+    return index < 0 ? nullptr : &Lines[static_cast<std::size_t>(index)];
 }
 
 // The line of a register bit, or nullptr when the bit reaches no pin.
