@@ -45,7 +45,11 @@ protected:
     // written for every change a watch sees, so this is plain copying.
     class Record {
     public:
-        explicit Record(ChangeWriter& writer) : m_writer(writer), m_at(writer.m_buffer.data() + writer.m_used) {}
+        explicit Record(ChangeWriter& writer)
+            : m_writer(writer), m_at(writer.m_buffer.data() + writer.m_used),
+              m_end(writer.m_buffer.data() + writer.m_buffer.size())
+        {
+        }
         ~Record()
         {
             m_writer.m_used = static_cast<std::size_t>(m_at - m_writer.m_buffer.data());
@@ -79,17 +83,19 @@ protected:
         // Only a text longer than all the room left (a long header) goes out in parts.
         void makeRoom(std::size_t size)
         {
-            if (static_cast<std::size_t>(m_writer.m_buffer.data() + m_writer.m_buffer.size() - m_at) >= size) [[likely]]
+            if (static_cast<std::size_t>(m_end - m_at) >= size) [[likely]]
                 return;
             m_writer.m_used = static_cast<std::size_t>(m_at - m_writer.m_buffer.data());
             m_writer.handOn();
-            m_at = m_writer.m_buffer.data();
             if (size > m_writer.m_buffer.size())
                 m_writer.m_buffer.resize(size);
+            m_at = m_writer.m_buffer.data();
+            m_end = m_at + m_writer.m_buffer.size();
         }
 
         ChangeWriter& m_writer;
         char* m_at;
+        char* m_end;
     };
 
     virtual void writeHeader() = 0;

@@ -36,6 +36,12 @@ std::int64_t nanoseconds(std::chrono::steady_clock::duration duration)
     return std::chrono::duration_cast<std::chrono::nanoseconds>(duration).count();
 }
 
+// Nanoseconds per tick, times 2^32.
+std::uint64_t rate(std::int64_t nanoseconds, std::uint64_t ticks)
+{
+    return static_cast<std::uint64_t>((static_cast<unsigned __int128>(nanoseconds) << 32) / ticks);
+}
+
 }
 
 WatchClock::WatchClock()
@@ -50,7 +56,7 @@ WatchClock::WatchClock()
         const std::uint64_t toTicks = ticks();
         if (toTicks > fromTicks) {
             m_counter = true;
-            m_nanosecondsPerTick = static_cast<double>(nanoseconds(to - from)) / static_cast<double>(toTicks - fromTicks);
+            m_nanosecondsPerTick = rate(nanoseconds(to - from), toTicks - fromTicks);
         }
     }
     m_start = Clock::now();
@@ -63,8 +69,7 @@ std::int64_t WatchClock::exactNow()
     if (m_counter) {
         const std::uint64_t at = ticks();
         if (elapsed - m_rateNanoseconds >= RateSpan && at > m_rateTicks) {
-            m_nanosecondsPerTick =
-                static_cast<double>(elapsed - m_rateNanoseconds) / static_cast<double>(at - m_rateTicks);
+            m_nanosecondsPerTick = rate(elapsed - m_rateNanoseconds, at - m_rateTicks);
             m_rateNanoseconds = elapsed;
             m_rateTicks = at;
         }

@@ -20,8 +20,9 @@ public:
     {
         if (!m_counter)
             return exactNow();
-        const auto elapsedTicks = static_cast<double>(ticks() - m_anchorTicks);
-        return later(m_anchorNanoseconds + static_cast<std::int64_t>(elapsedTicks * m_nanosecondsPerTick));
+        // Fixed point, 32 fraction bits: a multiplication instead of a conversion to floating point.
+        const auto elapsedTicks = static_cast<unsigned __int128>(ticks() - m_anchorTicks);
+        return later(m_anchorNanoseconds + static_cast<std::int64_t>((elapsedTicks * m_nanosecondsPerTick) >> 32));
     }
     // From the monotonic clock itself; the counter's rate is measured anew.
     std::int64_t exactNow();
@@ -45,7 +46,7 @@ private:
 
     Clock::time_point m_start;
     bool m_counter = false; // the time-stamp counter serves
-    double m_nanosecondsPerTick = 0;
+    std::uint64_t m_nanosecondsPerTick = 0; // times 2^32
     std::int64_t m_anchorNanoseconds = 0; // the last exact reading, and the counter then
     std::uint64_t m_anchorTicks = 0;
     std::int64_t m_rateNanoseconds = 0;   // where the rate was last measured from
