@@ -57,7 +57,7 @@ double bareLoop(PortChannel& channel, double seconds)
 double watchLoop(PortChannel& channel, double seconds, std::FILE* file)
 {
     WatchPlan plan;
-    plan.base = Base;
+    plan.ports = {{Base, false}};
     plan.duration = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(seconds));
     std::vector<const RegisterModel::Line*> lines;
     for (const RegisterModel::Line& line : RegisterModel::Lines)
@@ -65,7 +65,8 @@ double watchLoop(PortChannel& channel, double seconds, std::FILE* file)
     const auto writer = MakeChangeWriter(CliArguments::Format::Vcd, false, file, ChangeWriter::HandOn::InBlocks);
     const Clock::time_point start = Clock::now();
     const WatchResult result =
-        Watch(channel, plan, *writer, WatchHeader{"378", "simulated", std::chrono::system_clock::now(), lines}, neverStopped);
+        Watch(channel, plan, *writer, WatchHeader{{{"378", "simulated"}}, std::chrono::system_clock::now(), lines},
+              neverStopped);
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     if (std::ferror(file))
         throw std::runtime_error("the watch's VCD file could not be written");

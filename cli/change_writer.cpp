@@ -14,10 +14,13 @@ std::uint8_t registerOf(std::uint32_t registers, int reg)
     return static_cast<std::uint8_t>(registers >> (8 * reg));
 }
 
-// # velkaro-cli watch: port 378 (direct I/O), started 2026-12-08T10:15:03.123456789Z
+// velkaro-cli watch: port 378 (direct I/O), port 278 (direct I/O), started 2026-12-08T10:15:03.123456789Z
 std::string describe(const WatchHeader& header)
 {
-    return "velkaro-cli watch: port " + header.port + " (" + header.access + "), started " + IsoTime(header.started);
+    std::string text = "velkaro-cli watch:";
+    for (const WatchHeader::Port& port : header.ports)
+        text += (&port == &header.ports.front() ? " port " : ", port ") + port.address + " (" + port.access + ")";
+    return text + ", started " + IsoTime(header.started);
 }
 
 class TextWriter : public ChangeWriter {
@@ -28,14 +31,14 @@ public:
     {
         const WatchHeader& header = m_header;
         Record record(*this);
-        record << "# " << describe(header) << "\n# nanoseconds since the start (monotonic clock), the registers in "
-                  "hexadecimal, the lines that changed with their level on the pin\n";
+        record << "# " << describe(header) << "\n# nanoseconds since the start (monotonic clock), the port, its "
+                  "registers in hexadecimal, the lines that changed with their level on the pin\n";
     }
 
-    void record(std::int64_t nanoseconds, std::uint32_t registers, std::uint32_t changed) override
+    void record(std::int64_t nanoseconds, std::size_t port, std::uint32_t registers, std::uint32_t changed) override
     {
         Record record(*this);
-        record << static_cast<long long>(nanoseconds);
+        record << static_cast<long long>(nanoseconds) << " port=" << m_header.ports[port].address;
         for (int reg = 0; reg < 3; ++reg)
             record << ' ' << RegisterModel::RegisterNames[reg] << '=' << HexText(registerOf(registers, reg)).toStdString();
         forEachChangedLine(changed, registers, [&](int index, bool level) {
@@ -61,16 +64,16 @@ public:
         const WatchHeader& header = m_header;
         Record record(*this);
         record << "# " << describe(header) << "; time_ns on the monotonic clock since the start\n"
-               << "time_ns,data,status,control,changed";
+               << "time_ns,port,data,status,control,changed";
         for (const Line* line : header.lines)
             record << ',' << line->name;
         record << '\n';
     }
 
-    void record(std::int64_t nanoseconds, std::uint32_t registers, std::uint32_t changed) override
+    void record(std::int64_t nanoseconds, std::size_t port, std::uint32_t registers, std::uint32_t changed) override
     {
         Record record(*this);
-        record << static_cast<long long>(nanoseconds);
+        record << static_cast<long long>(nanoseconds) << ',' << m_header.ports[port].address;
         for (int reg = 0; reg < 3; ++reg)
             record << ',' << static_cast<long long>(registerOf(registers, reg));
         record << ',';
@@ -96,17 +99,21 @@ public:
     {
         const WatchHeader& header = m_header;
         Record record(*this);
-        record << R"({"watch":{"port":)" << JsonString(header.port) << R"(,"access":)" << JsonString(header.access)
-               << R"(,"started":")" << IsoTime(header.started) << R"(","clock":"monotonic","lines":[)";
+        record << R"({"watch":{"ports":[)";
+        for (const WatchHeader::Port& port : header.ports)
+            record << (&port == &header.ports.front() ? "" : ",") << R"({"port":)" << JsonString(port.address)
+                   << R"(,"access":)" << JsonString(port.access) << '}';
+        record << R"(],"started":")" << IsoTime(header.started) << R"(","clock":"monotonic","lines":[)";
         for (std::size_t i = 0; i < header.lines.size(); ++i)
             record << (i ? ",\"" : "\"") << header.lines[i]->name << '"';
         record << "]}}\n";
     }
 
-    void record(std::int64_t nanoseconds, std::uint32_t registers, std::uint32_t changed) override
+    void record(std::int64_t nanoseconds, std::size_t port, std::uint32_t registers, std::uint32_t changed) override
     {
         Record record(*this);
-        record << R"({"t_ns":)" << static_cast<long long>(nanoseconds);
+        record << R"({"t_ns":)" << static_cast<long long>(nanoseconds) << R"(,"port":")" << m_header.ports[port].address
+               << '"';
         for (int reg = 0; reg < 3; ++reg)
             record << ",\"" << RegisterModel::RegisterNames[reg]
                    << "\":" << static_cast<long long>(registerOf(registers, reg));
@@ -137,42 +144,68 @@ class VcdWriter : public ChangeWriter {
 public:
     VcdWriter(std::FILE* out, HandOn handOn, bool registers) : ChangeWriter(out, handOn), m_registers(registers) {}
 
+    // One scope per port. With several ports the wires' names carry the port
+    // too ("ACK_278"), for readers such as sigrok's that drop the scopes.
     void writeHeader() override
     {
         const WatchHeader& header = m_header;
+        m_variables = header.lines.size() + (m_registers ? 3 : 0);
+        for (std::size_t n = 0; n < header.ports.size() * m_variables; ++n)
+            m_identifiers.push_back(identifier(n));
+        // What a line's change writes, ready made: "0!\n", "1!\n", ...
+        for (std::size_t port = 0; port < header.ports.size(); ++port)
+            for (std::size_t line = 0; line < header.lines.size(); ++line)
+                for (const char level : {'0', '1'}) {
+                    const std::string change = level + std::string(variable(port, line)) + '\n';
+                    ShortText text{};
+                    change.copy(text.text, sizeof text.text);
+                    text.size = static_cast<std::uint8_t>(change.size());
+                    m_changes.push_back(text);
+                }
+        m_dumping = !header.ports.empty();
         Record record(*this);
         record << "$date " << IsoTime(header.started) << " $end\n$version velkaro-cli " << VELKARO_VERSION
                << " $end\n$comment " << describe(header) << "; the wires carry the line levels on the pins $end\n"
-               << "$timescale 1 us $end\n$scope module port" << header.port << " $end\n";
-        for (std::size_t i = 0; i < header.lines.size(); ++i)
-            record << "$var wire 1 " << Identifiers[i] << ' ' << header.lines[i]->name << " $end\n";
-        for (int reg = 0; m_registers && reg < 3; ++reg)
-            record << "$var wire 8 " << RegisterIdentifiers[reg] << ' ' << RegisterModel::RegisterNames[reg] << " $end\n";
-        record << "$upscope $end\n$enddefinitions $end\n";
+               << "$timescale 1 us $end\n";
+        for (std::size_t port = 0; port < header.ports.size(); ++port) {
+            const std::string& address = header.ports[port].address;
+            const std::string suffix = header.ports.size() > 1 ? "_" + address : std::string();
+            record << "$scope module port" << address << " $end\n";
+            for (std::size_t i = 0; i < header.lines.size(); ++i)
+                record << "$var wire 1 " << variable(port, i) << ' ' << header.lines[i]->name << suffix << " $end\n";
+            for (int reg = 0; m_registers && reg < 3; ++reg)
+                record << "$var wire 8 " << variable(port, header.lines.size() + reg) << ' '
+                       << RegisterModel::RegisterNames[reg] << suffix << " $end\n";
+            record << "$upscope $end\n";
+        }
+        record << "$enddefinitions $end\n";
     }
 
-    void record(std::int64_t nanoseconds, std::uint32_t registers, std::uint32_t changed) override
+    void record(std::int64_t nanoseconds, std::size_t port, std::uint32_t registers, std::uint32_t changed) override
     {
-        const bool first = m_time < 0;
+        // The ports' first readings are the initial values, all at time 0.
+        const bool first = m_dumping;
         if (!first && (m_registers ? changed : changed & recordedLineBits()) == 0)
             return;
         Record record(*this);
-        if (first) {
+        if (m_portsDumped == 0) {
             m_time = 0;
             record << "#0\n$dumpvars\n";
-        } else {
-            m_time = std::max<long long>(nanoseconds / 1000, m_time + 1);
-            record << '#' << m_time << '\n';
+        } else if (!first) {
+            const long long time = std::max<long long>(nanoseconds / 1000, m_time + 1);
+            setTime(time);
+            record << m_timeText;
         }
-        forEachChangedLine(changed, registers, [&](int index, bool level) {
-            const char change[] = {level ? '1' : '0', Identifiers[index], '\n'};
-            record << std::string_view(change, sizeof change);
-        });
+        const ShortText* changes = m_changes.data() + 2 * port * m_header.lines.size();
+        forEachChangedLine(changed, registers, [&](int index, bool level) { record << changes[2 * index + level]; });
         for (int reg = 0; m_registers && reg < 3; ++reg)
             if (first || registerOf(changed, reg))
-                record << 'b' << BinText(registerOf(registers, reg)).toStdString() << ' ' << RegisterIdentifiers[reg] << '\n';
-        if (first)
+                record << 'b' << BinText(registerOf(registers, reg)).toStdString() << ' '
+                       << variable(port, m_header.lines.size() + reg) << '\n';
+        if (first && ++m_portsDumped == m_header.ports.size()) {
+            m_dumping = false;
             record << "$end\n";
+        }
     }
 
     void writeEnd(std::int64_t nanoseconds) override
@@ -182,13 +215,51 @@ public:
     }
 
 private:
-    static constexpr std::string_view RegisterIdentifiers[] = {"d", "s", "c"};
+    // The "#time\n" line: where changes come faster than one a microsecond, each
+    // is a microsecond after the one before, and its text is counted up in place.
+    void setTime(long long time)
+    {
+        char* digits = m_timeText.text + 1;
+        const std::size_t count = m_timeText.size - 2u;
+        if (time == m_time + 1 && m_time > 0) {
+            std::size_t at = count;
+            while (at > 0 && digits[at - 1] == '9')
+                digits[--at] = '0';
+            if (at > 0) {
+                ++digits[at - 1];
+                m_time = time;
+                return;
+            }
+        }
+        m_timeText.text[0] = '#';
+        char* end = std::to_chars(digits, m_timeText.text + sizeof m_timeText.text - 1, time).ptr;
+        *end = '\n';
+        m_timeText.size = static_cast<std::uint8_t>(end + 1 - m_timeText.text);
+        m_time = time;
+    }
 
-    // "!", "\"", "#", ...: one printable character per line.
-    static constexpr char Identifiers[] = "!\"#$%&'()*+,-./01";
+    // Printable characters from '!' on: one for each of the first 94 variables, then more.
+    static std::string identifier(std::size_t n)
+    {
+        std::string text(1, static_cast<char>('!' + n % 94));
+        for (n /= 94; n > 0; n /= 94)
+            text += static_cast<char>('!' + n % 94);
+        return text;
+    }
+
+    std::string_view variable(std::size_t port, std::size_t index) const
+    {
+        return m_identifiers[port * m_variables + index];
+    }
 
     bool m_registers;
+    std::size_t m_variables = 0; // per port: its lines, then its registers when asked for
+    std::vector<std::string> m_identifiers;
+    std::vector<ShortText> m_changes; // per port and line: its change to 0, then to 1
+    bool m_dumping = false;             // the ports' first readings are still coming
+    std::size_t m_portsDumped = 0;
     long long m_time = -1; // the time last written, in microseconds
+    ShortText m_timeText{{'#', '0', '\n'}, 3};
 };
 
 }

@@ -15,8 +15,11 @@
 
 // What a recording is of.
 struct WatchHeader {
-    std::string port;   // "378"
-    std::string access; // "direct I/O", "ppdev /dev/parport0", "simulated"
+    struct Port {
+        std::string address; // "378"
+        std::string access;  // "direct I/O", "ppdev /dev/parport0", "simulated"
+    };
+    std::vector<Port> ports; // in the order of the records' port indexes
     std::chrono::system_clock::time_point started;
     std::vector<const RegisterModel::Line*> lines; // the lines recorded, in the register model's order
 };
@@ -33,13 +36,20 @@ public:
     virtual ~ChangeWriter() = default;
     // Writes the header and hands it on at once: a file that has one is being recorded.
     void begin(const WatchHeader& header);
-    // A sample that differs from the one before it in the changed bits; the
-    // first sample comes with every recorded bit changed.
-    virtual void record(std::int64_t nanoseconds, std::uint32_t registers, std::uint32_t changed) = 0;
+    // A reading of a port (its index in the header) that differs from the one
+    // before it in the changed bits; a port's first comes with every recorded
+    // bit changed.
+    virtual void record(std::int64_t nanoseconds, std::size_t port, std::uint32_t registers, std::uint32_t changed) = 0;
     // The watch's end, on the same clock; everything is handed on.
     void end(std::int64_t nanoseconds);
 
 protected:
+    // A few characters kept for copying in one move, such as a VCD value change.
+    struct ShortText {
+        char text[15];
+        std::uint8_t size;
+    };
+
     // Builds one record (or header) at the end of what is pending, and hands
     // it on when it is complete, as the writer's hand-on rule says. Records are
     // written for every change a watch sees, so this is plain copying.
@@ -70,6 +80,13 @@ protected:
         {
             makeRoom(1);
             *m_at++ = c;
+            return *this;
+        }
+        Record& operator<<(const ShortText& text)
+        {
+            makeRoom(sizeof text.text);
+            std::memcpy(m_at, text.text, sizeof text.text);
+            m_at += text.size;
             return *this;
         }
         Record& operator<<(long long number)

@@ -14,7 +14,7 @@ Commands:
   write REGISTER=VALUE...   write the data or control register
   set LINE=LEVEL...         drive output lines to a level, 0 or 1
   toggle LINE...            invert output lines
-  watch                     record every change of the lines
+  watch                     record every change of the lines of the ports
   help [COMMAND]            this text, or a command's (also COMMAND --help)
 
 Options of every command:
@@ -22,7 +22,8 @@ Options of every command:
   --no-probe     find ports only in the kernel's port list, without the probe
                  of the standard bases 3BC, 378 and 278
   --port BASE    the port, by its base in hexadecimal as list shows it
-                 (378, E010); without it, the first port found
+                 (378, E010); without it, the first port found (watch:
+                 every port found)
   --json         list, read, write, set, toggle: one JSON object
   --version      the version
 
@@ -97,11 +98,12 @@ const char* const Watch = R"(Usage: velkaro-cli watch [--port BASE] [--interval 
                          [--lines LINE,...] [--until LINE=LEVEL [--timeout S]]
                          [--format text|csv|jsonl|vcd] [--vcd-registers] [-o FILE]
 
-Samples the port's registers over and over, as fast as the port answers (or
-every MS milliseconds), and writes one record per change: the time in
-nanoseconds since the start on the monotonic clock (the header gives the
-wall-clock start), the lines that changed with their new levels, and the
-registers. The first record holds every line. Reads only.
+Samples the registers of every port found (or of the one --port names) over
+and over, as fast as the ports answer (or every MS milliseconds), and writes
+one record per change: the time in nanoseconds since the start on the
+monotonic clock (the header gives the wall-clock start), the port, the lines
+that changed with their new levels, and the port's registers. Each port's
+first record holds every line. Reads only.
 
   --interval MS      sample every MS milliseconds instead of continuously
   --duration S       end after S seconds (0.5 is half a second)
@@ -109,13 +111,15 @@ registers. The first record holds every line. Reads only.
   --lines LINES      record only these lines (comma-separated); without it
                      every register bit counts, the lines without pins too
   --until LINE=LEVEL end at the first sample where the line has that level
-                     (given again: where all hold), with exit status 0
+                     on a port (given again: where all hold), exit status 0
   --timeout S        with --until: give up after S seconds, exit status 3
   --format FORMAT    text (default), csv, jsonl (one JSON object per line),
                      or vcd: a Value Change Dump with a 1-bit wire per line
-                     carrying its line level, for PulseView and GTKWave; its
-                     time unit is 1 us, and a change within the microsecond of
-                     the one before is put 1 us later, so none is lost
+                     carrying its line level, for PulseView and GTKWave, one
+                     scope per port (with several ports the wires are named
+                     ACK_278 and so on); its time unit is 1 us, and a change
+                     within the microsecond of the one before is put 1 us
+                     later, so none is lost
   --vcd-registers    also the three registers as 8-bit vectors (GTKWave;
                      sigrok and PulseView refuse files that hold vectors)
   -o, --output FILE  write the records to FILE instead of standard output

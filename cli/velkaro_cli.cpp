@@ -100,6 +100,11 @@ struct Session {
         }
     }
 
+    int refuseNoPort() const
+    {
+        return refuse(NoAccess, "no parallel port found (velkaro-cli list --help tells where ports are looked for)");
+    }
+
     // The port list, as the window builds it; with --no-probe, the kernel's ports only.
     std::vector<FoundPort> foundPorts() const
     {
@@ -116,7 +121,7 @@ struct Session {
         if (!arguments.port) {
             const std::vector<FoundPort> found = foundPorts();
             if (found.empty())
-                return refuse(NoAccess, "no parallel port found (velkaro-cli list --help tells where ports are looked for)");
+                return refuseNoPort();
             return found.front();
         }
         const std::uint16_t base = *arguments.port;
@@ -176,23 +181,36 @@ struct Session {
         }
     }
 
-    int watch(const FoundPort& port, std::FILE* records, const std::string& recordsName) const
+    // Every port found, without --port; else the one it names.
+    int watch(std::FILE* records, const std::string& recordsName) const
     {
+        std::vector<FoundPort> ports;
+        if (arguments.port) {
+            const std::variant<FoundPort, int> chosen = chosenPort();
+            if (const int* refused = std::get_if<int>(&chosen))
+                return *refused;
+            ports.push_back(std::get<FoundPort>(chosen));
+        } else {
+            ports = foundPorts();
+            if (ports.empty())
+                return refuseNoPort();
+        }
         std::vector<const Line*> lines = arguments.watchedLines;
         if (lines.empty())
             for (const Line& line : RegisterModel::Lines)
                 lines.push_back(&line);
-        std::sort(lines.begin(), lines.end());
+        std::sort(lines.begin(), lines.end()); // the register model's order
         WatchPlan plan;
-        plan.base = port.base;
-        plan.byteReads = port.byteReads;
+        plan.ports = ports;
         plan.recordedBits = arguments.watchedLines.empty() ? 0xFFFFFF : LineBits(lines);
         plan.interval = arguments.interval;
         plan.duration = arguments.duration;
         plan.count = arguments.count;
         plan.until = arguments.until;
         plan.timeout = arguments.timeout;
-        const WatchHeader header{PortAddressText(port.base), accessOf(port.base), std::chrono::system_clock::now(), lines};
+        WatchHeader header{{}, std::chrono::system_clock::now(), lines};
+        for (const FoundPort& port : ports)
+            header.ports.push_back({PortAddressText(port.base), accessOf(port.base)});
 
         const std::unique_ptr<ChangeWriter> writer = MakeChangeWriter(
             arguments.format, arguments.vcdRegisters, records, isFile(records) ? ChangeWriter::HandOn::InBlocks
@@ -274,6 +292,8 @@ int RunCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE*
     int status = Success;
     if (asked.command == Command::List) {
         status = session.listPorts();
+    } else if (asked.command == Command::Watch) {
+        status = session.watch(records.file(), records.name());
     } else {
         const std::variant<FoundPort, int> chosen = session.chosenPort();
         if (const int* refused = std::get_if<int>(&chosen)) {
@@ -290,9 +310,6 @@ int RunCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE*
             case Command::Toggle:
                 session.changeLines(port);
                 status = session.showRegisters(port);
-                break;
-            case Command::Watch:
-                status = session.watch(port, records.file(), records.name());
                 break;
             default:
                 status = session.showRegisters(port);

@@ -49,17 +49,24 @@ WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& wri
     const long long recordLimit = plan.count.value_or(std::numeric_limits<long long>::max());
     const long long timeout = plan.timeout.value_or(std::chrono::nanoseconds::max()).count();
     const long long duration = plan.duration.value_or(std::chrono::nanoseconds::max()).count();
+    const std::uint32_t recordedBits = plan.recordedBits;
+
+    const std::size_t portCount = plan.ports.size();
+    const FoundPort* const ports = plan.ports.data();
+    std::vector<std::uint32_t> last(portCount);
 
     WatchClock clock;
     const Clock::time_point start = Clock::now();
     writer.begin(header);
-    std::uint32_t last = ReadRegisters(channel, plan.base, plan.byteReads) & 0xFFFFFF;
-    writer.record(0, last, plan.recordedBits);
+    std::optional<WatchResult::End> end;
+    for (std::size_t port = 0; port < portCount; ++port) {
+        last[port] = ReadRegisters(channel, ports[port].base, ports[port].byteReads) & 0xFFFFFF;
+        writer.record(0, port, last[port], plan.recordedBits);
+        if (untilGiven && holds(plan.until, last[port]))
+            end = WatchResult::End::Until;
+    }
     long long samples = 1;
     long long records = 0;
-    std::optional<WatchResult::End> end;
-    if (untilGiven && holds(plan.until, last))
-        end = WatchResult::End::Until;
 
     while (!end) {
         if (stop) {
@@ -68,17 +75,24 @@ WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& wri
         }
         if (paced)
             sleepUntil(start + plan.interval * samples);
-        const std::uint32_t now = ReadRegisters(channel, plan.base, plan.byteReads) & 0xFFFFFF;
         ++samples;
-        if (const std::uint32_t changed = (now ^ last) & plan.recordedBits) {
-            writer.record(clock.now(), now, changed);
+        for (std::size_t port = 0; port < portCount; ++port) {
+            const std::uint32_t now = ReadRegisters(channel, ports[port].base, ports[port].byteReads) & 0xFFFFFF;
+            const std::uint32_t changed = (now ^ last[port]) & recordedBits;
+            last[port] = now;
+            if (changed == 0) [[likely]]
+                continue;
+            writer.record(clock.now(), port, now, changed);
             ++records;
-            if (untilGiven && holds(plan.until, now))
+            if (untilGiven && holds(plan.until, now)) {
                 end = WatchResult::End::Until;
-            else if (records >= recordLimit)
+                break;
+            }
+            if (records >= recordLimit) {
                 end = WatchResult::End::Count;
+                break;
+            }
         }
-        last = now;
         if (!end && (paced || samples % ClockEvery == 0)) {
             const long long elapsed = clock.exactNow();
             if (elapsed >= timeout)

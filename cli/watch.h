@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli_arguments.h"
+#include "port_probe.h"
 
 #include <chrono>
 #include <csignal>
@@ -14,31 +15,30 @@ struct WatchHeader;
 
 // What a watch samples and when it ends.
 struct WatchPlan {
-    std::uint16_t base = 0;
-    bool byteReads = false;
+    std::vector<FoundPort> ports; // each sample reads them all, in this order
     // Register bits whose change makes a record: data 0-7, status 8-15, control 16-23.
     std::uint32_t recordedBits = 0xFFFFFF;
     std::chrono::nanoseconds interval{0}; // 0: sample again at once
     std::optional<std::chrono::nanoseconds> duration;
     std::optional<long long> count; // change records
-    std::vector<LineLevel> until;   // all must hold
+    std::vector<LineLevel> until;   // all must hold, on one of the ports
     std::optional<std::chrono::nanoseconds> timeout;
 };
 
 struct WatchResult {
     enum class End { Duration, Count, Until, Timeout, Stopped };
     End end;
-    long long samples;
+    long long samples; // passes over the ports
     long long records;
 };
 
 // The register bits of the given lines.
 std::uint32_t LineBits(const std::vector<const RegisterModel::Line*>& lines);
 
-// Samples the port's registers with the reads the window uses, in a plain loop
-// bounded only by the port (or at the plan's interval), and hands every sample
-// that differs from the one before in a recorded bit to the writer, stamped
-// with the monotonic clock. Ends as planned, or when stop becomes non-zero
-// (set from a signal handler).
+// Samples the ports' registers with the reads the window uses, in a plain loop
+// bounded only by the ports (or at the plan's interval), and hands every
+// reading of a port that differs from the one before in a recorded bit to the
+// writer, stamped with the monotonic clock. Ends as planned, or when stop
+// becomes non-zero (set from a signal handler).
 WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& writer, const WatchHeader& header,
                   const volatile std::sig_atomic_t& stop);

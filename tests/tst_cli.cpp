@@ -167,16 +167,16 @@ private slots:
         std::FILE* csv = std::tmpfile();
         const std::unique_ptr<ChangeWriter> writer = MakeChangeWriter(CliArguments::Format::Csv, false, csv, ChangeWriter::HandOn::InBlocks);
         WatchPlan plan;
-        plan.base = 0x378;
+        plan.ports = {{0x378, false}};
         plan.count = 4000;
-        const WatchResult result = Watch(channel, plan, *writer, WatchHeader{"378", "simulated", {}, {}}, noStop);
+        const WatchResult result = Watch(channel, plan, *writer, WatchHeader{{{"378", "simulated"}}, {}, {}}, noStop);
         QCOMPARE(result.records, 4000);
 
         const QList<QString> rows = CliRun::contents(csv).split(QLatin1Char('\n'));
         QCOMPARE(rows.size(), 4000 + 4); // comment, header, first sample, 4000 changes, end of file
-        int previous = rows[2].split(QLatin1Char(','))[1].toInt();
+        int previous = rows[2].split(QLatin1Char(','))[2].toInt();
         for (qsizetype i = 3; i < rows.size() - 1; ++i) {
-            const int data = rows[i].split(QLatin1Char(','))[1].toInt();
+            const int data = rows[i].split(QLatin1Char(','))[2].toInt();
             QCOMPARE(data, (previous + 1) % 256);
             previous = data;
         }
@@ -206,26 +206,33 @@ private slots:
             QVERIFY2(lines[lines.size() - 2].endsWith(lastRecord), qPrintable(run.output));
     }
 
-    // sigrok's VCD reader, which PulseView uses, reads the same transitions back.
+    // sigrok's VCD reader, which PulseView uses, reads the same transitions
+    // back; a watch of every port names each port's wires apart.
     void vcdOpensInSigrok()
     {
         if (sigrokCli().isEmpty())
             QSKIP("sigrok-cli is not installed (Debian package sigrok-cli)");
         QTemporaryDir dir;
         const QString vcd = dir.filePath(QStringLiteral("ack.vcd"));
-        // ACK on port 278 is low for the first 250 of each 1000 reads; Busy stays high.
-        const CliRun run({"watch", "--port", "278", "--lines", "ACK,Busy", "--count", "5", "--format", "vcd", "-o", vcd});
+        // ACK on port 278 is low for the first 250 of each 1000 reads; its Busy
+        // stays high, and so do the open lines of port 378.
+        const CliRun run({"watch", "--lines", "ACK,Busy", "--count", "5", "--format", "vcd", "-o", vcd});
         QCOMPARE(run.status, 0);
 
         QProcess sigrok;
         sigrok.start(sigrokCli(), {"-I", "vcd", "-i", vcd, "-O", "csv"});
         QVERIFY(sigrok.waitForFinished(30000));
         QCOMPARE(sigrok.exitCode(), 0);
-        QStringList levels; // ACK,Busy at each change
-        for (const QByteArray& row : sigrok.readAllStandardOutput().split('\n'))
-            if (!row.isEmpty() && (row[0] == '0' || row[0] == '1') && (levels.isEmpty() || levels.last() != row))
+        QStringList channels;
+        QStringList levels; // of the channels, at each change
+        for (const QByteArray& row : sigrok.readAllStandardOutput().split('\n')) {
+            if (row.startsWith("; Channels"))
+                channels = QString::fromLatin1(row.mid(row.indexOf(':') + 2)).split(QStringLiteral(", "));
+            else if (!row.isEmpty() && (row[0] == '0' || row[0] == '1') && (levels.isEmpty() || levels.last() != row))
                 levels << QString::fromLatin1(row);
-        QCOMPARE(levels, (QStringList{"0,1", "1,1", "0,1", "1,1", "0,1", "1,1"}));
+        }
+        QCOMPARE(channels, (QStringList{"ACK_378", "Busy_378", "ACK_278", "Busy_278"}));
+        QCOMPARE(levels, (QStringList{"1,1,0,1", "1,1,1,1", "1,1,0,1", "1,1,1,1", "1,1,0,1", "1,1,1,1"}));
     }
 
     void sigtermLeavesACompleteFile()
