@@ -131,10 +131,12 @@ struct Session {
         if (const KernelPort* held = kernelPortAt(base, route.heldPorts))
             return refuse(NoAccess, "port " + address + " is in use by " + held->activeDevice);
         const bool standard = std::find(StandardBases.begin(), StandardBases.end(), base) != StandardBases.end();
-        if (!standard || arguments.noProbe)
-            return refuse(BadInput, "unknown port " + address + ": neither " +
-                                        (arguments.noProbe ? std::string() : "a standard base (3BC, 378, 278) nor ") +
-                                        "a port the kernel lists (velkaro-cli list shows the ports)");
+        if (arguments.noProbe)
+            return refuse(BadInput, "unknown port " + address + ": not a port the kernel lists (velkaro-cli --no-probe "
+                                                                "list shows them)");
+        if (!standard)
+            return refuse(BadInput, "unknown port " + address + ": neither a standard base (3BC, 378, 278) nor a port "
+                                                                "the kernel lists (velkaro-cli list shows the ports)");
         if (!AnswersProbe(channel(), base))
             return refuse(BadInput, "unknown port " + address + ": no port answers the probe there");
         return CheckedPort(channel(), base);
