@@ -9,11 +9,6 @@ namespace {
 
 using RegisterModel::Line;
 
-std::uint8_t registerOf(std::uint32_t registers, int reg)
-{
-    return static_cast<std::uint8_t>(registers >> (8 * reg));
-}
-
 // velkaro-cli watch: port 378 (direct I/O), port 278 (direct I/O), started 2026-12-08T10:15:03.123456789Z
 std::string describe(const WatchHeader& header)
 {
@@ -40,7 +35,7 @@ public:
         Record record(*this);
         record << static_cast<long long>(nanoseconds) << " port=" << m_header.ports[port].address;
         for (int reg = 0; reg < 3; ++reg)
-            record << ' ' << RegisterModel::RegisterNames[reg] << '=' << HexText(registerOf(registers, reg)).toStdString();
+            record << ' ' << RegisterModel::RegisterNames[reg] << '=' << HexText(RegisterModel::registerByte(registers, reg)).toStdString();
         forEachChangedLine(changed, registers, [&](int index, bool level) {
             record << ' ' << m_header.lines[index]->name << '=' << (level ? '1' : '0');
         });
@@ -75,7 +70,7 @@ public:
         Record record(*this);
         record << static_cast<long long>(nanoseconds) << ',' << m_header.ports[port].address;
         for (int reg = 0; reg < 3; ++reg)
-            record << ',' << static_cast<long long>(registerOf(registers, reg));
+            record << ',' << static_cast<long long>(RegisterModel::registerByte(registers, reg));
         record << ',';
         bool first = true;
         forEachChangedLine(changed, registers, [&](int index, bool) {
@@ -116,7 +111,7 @@ public:
                << '"';
         for (int reg = 0; reg < 3; ++reg)
             record << ",\"" << RegisterModel::RegisterNames[reg]
-                   << "\":" << static_cast<long long>(registerOf(registers, reg));
+                   << "\":" << static_cast<long long>(RegisterModel::registerByte(registers, reg));
         record << R"(,"changed":{)";
         bool first = true;
         forEachChangedLine(changed, registers, [&](int index, bool level) {
@@ -199,8 +194,8 @@ public:
         const ShortText* changes = m_changes.data() + 2 * port * m_header.lines.size();
         forEachChangedLine(changed, registers, [&](int index, bool level) { record << changes[2 * index + level]; });
         for (int reg = 0; m_registers && reg < 3; ++reg)
-            if (first || registerOf(changed, reg))
-                record << 'b' << BinText(registerOf(registers, reg)).toStdString() << ' '
+            if (first || RegisterModel::registerByte(changed, reg))
+                record << 'b' << BinText(RegisterModel::registerByte(registers, reg)).toStdString() << ' '
                        << variable(port, m_header.lines.size() + reg) << '\n';
         if (first && ++m_portsDumped == m_header.ports.size()) {
             m_dumping = false;

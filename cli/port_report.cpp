@@ -14,11 +14,6 @@ std::string text(const QString& qtext)
     return qtext.toStdString();
 }
 
-std::uint8_t registerOf(std::uint32_t registers, int reg)
-{
-    return static_cast<std::uint8_t>(registers >> (8 * reg));
-}
-
 std::string kernelName(const KernelPort* port)
 {
     return port ? "parport" + std::to_string(port->number) : std::string();
@@ -61,7 +56,7 @@ void WriteRegisterReport(std::FILE* out, std::uint16_t base, const std::string& 
         std::string object = "{\"port\":" + JsonString(PortAddressText(base)) + ",\"base\":" + std::to_string(base) +
                              ",\"access\":" + JsonString(access) + ",\"registers\":{";
         for (int reg = 0; reg < 3; ++reg) {
-            const std::uint8_t value = registerOf(registers, reg);
+            const std::uint8_t value = RegisterModel::registerByte(registers, reg);
             object += std::string(reg ? "," : "") + JsonString(RegisterModel::RegisterNames[reg]) +
                       ":{\"address\":" + JsonString(text(AddressText(static_cast<std::uint16_t>(base + reg)))) +
                       ",\"value\":" + text(DecText(value)) + ",\"hex\":" + JsonString(text(HexText(value))) +
@@ -81,7 +76,7 @@ void WriteRegisterReport(std::FILE* out, std::uint16_t base, const std::string& 
     std::fprintf(out, "port %s, %s\n\n%-9s %-8s %4s %4s  %s\n", PortAddressText(base).c_str(), access.c_str(),
                  "register", "address", "dec", "hex", "binary");
     for (int reg = 0; reg < 3; ++reg) {
-        const std::uint8_t value = registerOf(registers, reg);
+        const std::uint8_t value = RegisterModel::registerByte(registers, reg);
         std::fprintf(out, "%-9s %-8s %4s %4s  %s\n", RegisterModel::RegisterNames[reg].data(),
                      text(AddressText(static_cast<std::uint16_t>(base + reg))).c_str(), text(DecText(value)).c_str(),
                      text(HexText(value)).c_str(), text(BinText(value)).c_str());

@@ -56,7 +56,6 @@ WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& wri
     std::vector<std::uint32_t> last(portCount);
 
     WatchClock clock;
-    const Clock::time_point start = Clock::now();
     writer.begin(header);
     std::optional<WatchResult::End> end;
     for (std::size_t port = 0; port < portCount; ++port) {
@@ -74,7 +73,7 @@ WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& wri
             break;
         }
         if (paced)
-            sleepUntil(start + plan.interval * samples);
+            sleepUntil(clock.start() + plan.interval * samples);
         ++samples;
         for (std::size_t port = 0; port < portCount; ++port) {
             const std::uint32_t now = ReadRegisters(channel, ports[port].base, ports[port].byteReads) & 0xFFFFFF;

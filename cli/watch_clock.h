@@ -26,6 +26,8 @@ public:
     }
     // From the monotonic clock itself; the counter's rate is measured anew.
     std::int64_t exactNow();
+    // The start, on the monotonic clock.
+    std::chrono::steady_clock::time_point start() const { return m_start; }
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -5,6 +5,7 @@
 
 #include "port_channel.h"
 
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -103,6 +104,16 @@ inline void checkInChild(Report& report, const std::string& who, const std::func
     int status = 0;
     const bool ended = pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     report.check(ended, who + ": the checks ran to their end", describeStatus(pid > 0 ? status : -1));
+}
+
+// Makes the process a user in group lp (7) and nothing more, as the guests'
+// unprivileged checks need it: leaving user id 0 empties every capability set.
+inline bool becomeUserInGroupLp()
+{
+    constexpr uid_t Nobody = 65534;
+    const gid_t groups[] = {7};
+    return setgroups(1, groups) == 0 && setresgid(Nobody, Nobody, Nobody) == 0 &&
+           setresuid(Nobody, Nobody, Nobody) == 0;
 }
 
 // Writes every value below count to the port and reads it back through the

@@ -6,9 +6,7 @@
 #include "port_route.h"
 #include "ppdev_port_platform.h"
 
-#include <grp.h>
 #include <sys/io.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cerrno>
@@ -19,17 +17,6 @@ namespace {
 
 constexpr std::uint16_t Standard = 0x378;
 constexpr std::uint16_t Card = 0xE010;
-constexpr gid_t LpGroup = 7;
-constexpr uid_t Nobody = 65534;
-
-// A user in group lp and nothing more: leaving user id 0 empties every capability set.
-bool becomeUserInGroupLp()
-{
-    const gid_t groups[] = {LpGroup};
-    return setgroups(1, groups) == 0 && setresgid(Nobody, Nobody, Nobody) == 0 &&
-           setresuid(Nobody, Nobody, Nobody) == 0;
-}
-
 std::string describe(const std::vector<KernelPort>& ports)
 {
     std::string text;

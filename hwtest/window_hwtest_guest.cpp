@@ -18,16 +18,11 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <grp.h>
-#include <unistd.h>
 
 namespace {
 
 Report report;
 int dataAfterClick = -1;
-
-constexpr gid_t LpGroup = 7;
-constexpr uid_t Nobody = 65534;
 
 TForm1* shownWindow()
 {
@@ -87,10 +82,7 @@ Q_COREAPP_STARTUP_FUNCTION(watchForTheWindow)
 
 int main(int argc, char** argv)
 {
-    const gid_t groups[] = {LpGroup};
-    const bool becameUser = setgroups(1, groups) == 0 && setresgid(Nobody, Nobody, Nobody) == 0 &&
-                            setresuid(Nobody, Nobody, Nobody) == 0;
-    report.check(becameUser, "the guest runs velkaro as a user in group lp");
+    report.check(becomeUserInGroupLp(), "the guest runs velkaro as a user in group lp");
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("XDG_CONFIG_HOME", "/tmp/velkaro-user/config");
     qputenv("XDG_CACHE_HOME", "/tmp/velkaro-user/cache");

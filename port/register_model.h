@@ -88,7 +88,11 @@ constexpr std::uint8_t invertMask(Register reg) { return maskOf(reg, &Line::inve
 
 // The three registers packed in one number, as a four-byte read at the base
 // gives them: data in bits 0-7, status in 8-15, control in 16-23.
-// The line's bit there, and the level on its pin.
+// One register's byte there, a line's bit there, and the level on its pin.
+constexpr std::uint8_t registerByte(std::uint32_t registers, int reg)
+{
+    return static_cast<std::uint8_t>(registers >> (8 * reg));
+}
 constexpr std::uint32_t packedBit(const Line& line)
 {
     return 1u << (8 * line.reg + line.bit);
