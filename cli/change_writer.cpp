@@ -35,7 +35,8 @@ public:
         Record record(*this);
         record << static_cast<long long>(nanoseconds) << " port=" << m_header.ports[port].address;
         for (int reg = 0; reg < 3; ++reg)
-            record << ' ' << RegisterModel::RegisterNames[reg] << '=' << HexText(RegisterModel::registerByte(registers, reg)).toStdString();
+            record << ' ' << RegisterModel::RegisterNames[reg] << '='
+                   << HexText(RegisterModel::registerByte(registers, reg)).toStdString();
         forEachChangedLine(changed, registers, [&](int index, bool level) {
             record << ' ' << m_header.lines[index]->name << '=' << (level ? '1' : '0');
         });
