@@ -48,7 +48,6 @@ public:
         Record record(*this);
         record << "# end " << static_cast<long long>(nanoseconds) << '\n';
     }
-
 };
 
 class CsvWriter : public ChangeWriter {
@@ -84,7 +83,6 @@ public:
     }
 
     void writeEnd(std::int64_t) override {}
-
 };
 
 class JsonLinesWriter : public ChangeWriter {
@@ -127,7 +125,6 @@ public:
         Record record(*this);
         record << R"({"end_ns":)" << static_cast<long long>(nanoseconds) << "}\n";
     }
-
 };
 
 // A Value Change Dump with one 1-bit wire per line carrying the line level, as
