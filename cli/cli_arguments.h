@@ -1,5 +1,6 @@
 #pragma once
 
+#include "change_writer.h"
 #include "register_model.h"
 
 #include <chrono>
@@ -26,7 +27,7 @@ struct RegisterValue {
 // touched: a refused command line writes nothing anywhere.
 struct CliArguments {
     enum class Command { Help, Version, List, Read, Write, Set, Toggle, Watch };
-    enum class Format { Text, Csv, Jsonl, Vcd };
+    using Format = RecordFormat;
 
     Command command = Command::Help;
     std::string helpTopic; // help: the command asked about, empty for the overview

@@ -106,6 +106,12 @@ bool PortChannel::ExtractDriverFile()
 
 void PortChannel::GrantPort(std::uint16_t port)
 {
+    const OwnerTurn turn(m_turns);
+    grant(port);
+}
+
+void PortChannel::grant(std::uint16_t port)
+{
     m_platform.requestPortAccess(m_device, port);
     m_grantedPorts[port] = 1;
 }
@@ -113,10 +119,10 @@ void PortChannel::GrantPort(std::uint16_t port)
 void PortChannel::grantOnFirstUse(std::uint16_t port)
 {
     if (deviceOpen() && !m_grantedPorts[port])
-        GrantPort(port);
+        grant(port);
 }
 
-std::uint8_t PortChannel::ReadPortByte(std::uint16_t port)
+std::uint8_t PortChannel::readByte(std::uint16_t port)
 {
     if (m_closed)
         return 0xFF;
@@ -124,8 +130,19 @@ std::uint8_t PortChannel::ReadPortByte(std::uint16_t port)
     return m_platform.inByte(port);
 }
 
+std::uint32_t PortChannel::readRegisters(std::uint16_t base, bool byteReads)
+{
+    if (!byteReads)
+        return readDword(base);
+    std::uint32_t registers = 0;
+    for (std::uint16_t offset = 0; offset < 3; ++offset)
+        registers |= static_cast<std::uint32_t>(readByte(static_cast<std::uint16_t>(base + offset))) << (8 * offset);
+    return registers;
+}
+
 void PortChannel::WritePortByte(std::uint16_t port, std::uint8_t value)
 {
+    const OwnerTurn turn(m_turns);
     if (m_closed)
         return;
     grantOnFirstUse(port);
@@ -134,6 +151,7 @@ void PortChannel::WritePortByte(std::uint16_t port, std::uint8_t value)
 
 void PortChannel::ClosePortChannel()
 {
+    const OwnerTurn turn(m_turns);
     m_closed = true;
     if (!deviceOpen())
         return;

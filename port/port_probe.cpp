@@ -43,12 +43,7 @@ bool DwordReadsRegisters(PortChannel& channel, std::uint16_t base)
 
 std::uint32_t ReadRegisters(PortChannel& channel, std::uint16_t base, bool byteReads)
 {
-    if (!byteReads)
-        return channel.ReadPortDword(base);
-    std::uint32_t registers = 0;
-    for (std::uint16_t offset = 0; offset < 3; ++offset)
-        registers |= static_cast<std::uint32_t>(channel.ReadPortByte(static_cast<std::uint16_t>(base + offset))) << (8 * offset);
-    return registers;
+    return channel.ReadRegisters(base, byteReads);
 }
 
 FoundPort CheckedPort(PortChannel& channel, std::uint16_t base)

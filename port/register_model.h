@@ -106,6 +106,12 @@ constexpr bool lineLevel(const Line& line, std::uint32_t registers)
 constexpr std::uint8_t levelsFromRegister(Register reg, std::uint8_t value) { return value ^ invertMask(reg); }
 constexpr std::uint8_t registerFromLevels(Register reg, std::uint8_t levels) { return levels ^ invertMask(reg); }
 
+// The packed register bits whose line level is the complement of the bit.
+constexpr std::uint32_t packedInvertMask()
+{
+    return invertMask(Data) | std::uint32_t{invertMask(Status)} << 8 | std::uint32_t{invertMask(Control)} << 16;
+}
+
 static_assert(wiredMask(Data) == 0xFF && wiredMask(Status) == 0xF8 && wiredMask(Control) == 0x0F);
 static_assert(invertMask(Data) == 0x00 && invertMask(Status) == 0x80 && invertMask(Control) == 0x0B);
 

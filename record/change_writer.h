@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli_arguments.h"
+#include "register_model.h"
 
 #include <array>
 #include <charconv>
@@ -13,6 +13,9 @@
 #include <string_view>
 #include <vector>
 
+// The formats a recording can be written in.
+enum class RecordFormat { Text, Csv, Jsonl, Vcd };
+
 // What a recording is of.
 struct WatchHeader {
     struct Port {
@@ -22,6 +25,7 @@ struct WatchHeader {
     std::vector<Port> ports; // in the order of the records' port indexes
     std::chrono::system_clock::time_point started;
     std::vector<const RegisterModel::Line*> lines; // the lines recorded, in the register model's order
+    std::string recorder = "velkaro-cli watch";    // what made it, named in the header
 };
 
 // Writes a watch's records in one format. Registers come packed: data in bits
@@ -150,7 +154,7 @@ private:
 };
 
 // A writer for the format, writing to the stream (which it does not close).
-std::unique_ptr<ChangeWriter> MakeChangeWriter(CliArguments::Format format, bool vcdRegisters, std::FILE* out,
+std::unique_ptr<ChangeWriter> MakeChangeWriter(RecordFormat format, bool vcdRegisters, std::FILE* out,
                                                ChangeWriter::HandOn handOn);
 
 // The time as ISO 8601 in UTC with nanoseconds: "2026-12-08T10:15:03.123456789Z".

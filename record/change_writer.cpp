@@ -12,7 +12,7 @@ using RegisterModel::Line;
 // velkaro-cli watch: port 378 (direct I/O), port 278 (direct I/O), started 2026-12-08T10:15:03.123456789Z
 std::string describe(const WatchHeader& header)
 {
-    std::string text = "velkaro-cli watch:";
+    std::string text = header.recorder + ":";
     for (const WatchHeader::Port& port : header.ports)
         text += (&port == &header.ports.front() ? " port " : ", port ") + port.address + " (" + port.access + ")";
     return text + ", started " + IsoTime(header.started);
@@ -289,15 +289,15 @@ void ChangeWriter::begin(const WatchHeader& header)
     std::fflush(m_out);
 }
 
-std::unique_ptr<ChangeWriter> MakeChangeWriter(CliArguments::Format format, bool vcdRegisters, std::FILE* out,
+std::unique_ptr<ChangeWriter> MakeChangeWriter(RecordFormat format, bool vcdRegisters, std::FILE* out,
                                                ChangeWriter::HandOn handOn)
 {
     switch (format) {
-    case CliArguments::Format::Csv:
+    case RecordFormat::Csv:
         return std::make_unique<CsvWriter>(out, handOn);
-    case CliArguments::Format::Jsonl:
+    case RecordFormat::Jsonl:
         return std::make_unique<JsonLinesWriter>(out, handOn);
-    case CliArguments::Format::Vcd:
+    case RecordFormat::Vcd:
         return std::make_unique<VcdWriter>(out, handOn, vcdRegisters);
     default:
         return std::make_unique<TextWriter>(out, handOn);

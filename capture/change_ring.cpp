@@ -1,0 +1,70 @@
+#include "change_ring.h"
+
+#include <algorithm>
+
+ChangeRing::ChangeRing(std::size_t capacity)
+    : m_capacity(std::max<std::size_t>(1, (capacity + Granule - 1) / Granule) * Granule),
+      m_times(m_capacity), m_registers(m_capacity), m_smallBlocks(m_capacity / SmallBlock),
+      m_largeBlocks(m_capacity / LargeBlock)
+{
+}
+
+std::size_t ChangeRing::capacityForMiB(std::size_t mib)
+{
+    const auto changes = static_cast<std::size_t>(static_cast<double>(mib) * 1024 * 1024 / BytesPerChange);
+    return std::max<std::size_t>(1, changes / Granule) * Granule;
+}
+
+void ChangeRing::append(std::int64_t nanoseconds, std::uint32_t registers)
+{
+    const std::uint64_t change = m_end++;
+    m_times[change % m_capacity] = nanoseconds;
+    m_registers[change % m_capacity] = registers;
+    const auto summarise = [&](std::vector<Seen>& blocks, std::uint64_t blockSize) {
+        Seen& block = blocks[(change / blockSize) % blocks.size()];
+        if (change % blockSize == 0)
+            block = Seen{};
+        block.add(registers);
+    };
+    summarise(m_smallBlocks, SmallBlock);
+    summarise(m_largeBlocks, LargeBlock);
+}
+
+void ChangeRing::clear()
+{
+    m_end = 0;
+}
+
+std::uint64_t ChangeRing::firstAtOrAfter(std::int64_t nanoseconds) const
+{
+    std::uint64_t low = oldest();
+    std::uint64_t high = m_end;
+    while (low < high) {
+        const std::uint64_t middle = low + (high - low) / 2;
+        if (time(middle) < nanoseconds)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+ChangeRing::Seen ChangeRing::seen(std::uint64_t from, std::uint64_t to) const
+{
+    Seen seen;
+    from = std::max(from, oldest());
+    to = std::min(to, m_end);
+    // Whole blocks inside the stretch are complete and kept, so their summaries hold.
+    while (from < to) {
+        if (from % LargeBlock == 0 && to - from >= LargeBlock) {
+            seen.add(m_largeBlocks[(from / LargeBlock) % m_largeBlocks.size()]);
+            from += LargeBlock;
+        } else if (from % SmallBlock == 0 && to - from >= SmallBlock) {
+            seen.add(m_smallBlocks[(from / SmallBlock) % m_smallBlocks.size()]);
+            from += SmallBlock;
+        } else {
+            seen.add(registers(from++));
+        }
+    }
+    return seen;
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// The changes a capture stored, oldest first, in bounded memory: once full,
+// each new change pushes out the oldest, never the other way round. A change is
+// a time (nanoseconds on the capture's clock) and the three registers packed as
+// a four-byte read gives them. Changes are numbered from the first ever stored,
+// so a number stays valid while its change is kept. Summaries over blocks of
+// 64 and 4096 changes let a reader tell which levels the lines took over any
+// stretch without visiting every change in it. Not safe for two threads by
+// itself: its owner serialises the writer and the readers.
+class ChangeRing {
+public:
+    // What one change costs, summaries included.
+    static constexpr double BytesPerChange = 12.0 + 8.0 / 64 + 8.0 / 4096;
+    static constexpr std::size_t Granule = 4096;
+
+    // Room for at least one granule; rounded up to whole granules.
+    explicit ChangeRing(std::size_t capacity);
+    // The capacity that fits in the given number of MiB.
+    static std::size_t capacityForMiB(std::size_t mib);
+
+    std::size_t capacity() const { return m_capacity; }
+    void append(std::int64_t nanoseconds, std::uint32_t registers);
+    void clear();
+
+    // The numbers of the oldest change kept and one past the newest.
+    std::uint64_t oldest() const { return m_end > m_capacity ? m_end - m_capacity : 0; }
+    std::uint64_t end() const { return m_end; }
+    bool empty() const { return m_end == oldest(); }
+    // Changes pushed out at the old end.
+    std::uint64_t dropped() const { return oldest(); }
+
+    std::int64_t time(std::uint64_t change) const { return m_times[change % m_capacity]; }
+    std::uint32_t registers(std::uint64_t change) const { return m_registers[change % m_capacity]; }
+    // The first kept change at or after the time; end() when there is none.
+    std::uint64_t firstAtOrAfter(std::int64_t nanoseconds) const;
+
+    // The register bits over a stretch of kept changes [from, to): set in any
+    // of them, and set in all of them.
+    struct Seen {
+        std::uint32_t anySet = 0;
+        std::uint32_t allSet = 0xFFFFFFFF;
+        void add(std::uint32_t registers)
+        {
+            anySet |= registers;
+            allSet &= registers;
+        }
+        void add(const Seen& other)
+        {
+            anySet |= other.anySet;
+            allSet &= other.allSet;
+        }
+    };
+    Seen seen(std::uint64_t from, std::uint64_t to) const;
+
+private:
+    static constexpr std::uint64_t SmallBlock = 64;
+    static constexpr std::uint64_t LargeBlock = Granule;
+
+    std::size_t m_capacity;
+    std::uint64_t m_end = 0;
+    std::vector<std::int64_t> m_times;
+    std::vector<std::uint32_t> m_registers;
+    std::vector<Seen> m_smallBlocks;
+    std::vector<Seen> m_largeBlocks;
+};

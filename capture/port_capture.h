@@ -1,0 +1,89 @@
+#pragma once
+
+#include "change_ring.h"
+#include "channel_turns.h"
+#include "port_probe.h"
+#include "watch_clock.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+#include <vector>
+
+class PortChannel;
+
+// Samples one port's three registers on a thread of its own, as fast as the
+// port answers or at a fixed interval, and keeps every change in a bounded
+// ring: a change that lasts one sample is stored like any other. Started,
+// stopped and read from one thread, its owner (the window's).
+class PortCapture {
+public:
+    struct Counters {
+        long long samples = 0;      // readings of the three registers
+        std::uint64_t stored = 0;   // changes stored since the record began
+        std::uint64_t dropped = 0;  // of those, pushed out at the old end
+    };
+
+    PortCapture(PortChannel& channel, std::size_t capacity) : m_channel(channel), m_ring(capacity) {}
+    ~PortCapture() { stop(); }
+    PortCapture(const PortCapture&) = delete;
+    PortCapture& operator=(const PortCapture&) = delete;
+
+    // Begins a new record of the port, the old one cleared, and samples it.
+    void start(FoundPort port);
+    // Samples on into the same record after a stop.
+    void resume();
+    // Ends the sampling thread; the record stays.
+    void stop();
+    bool running() const { return m_thread.joinable(); }
+    FoundPort port() const { return m_port; }
+    // 0: as fast as the port answers. Takes effect at the next start or resume.
+    void setInterval(std::chrono::nanoseconds interval) { m_interval = interval; }
+
+    // Calls read(ring) while no change is added to the ring.
+    template <typename Read>
+    auto read(Read&& read) const
+    {
+        const std::lock_guard lock(m_ringMutex);
+        return read(static_cast<const ChangeRing&>(m_ring));
+    }
+    Counters counters() const;
+    // Nanoseconds since the record began, on the clock that stamps its changes.
+    std::int64_t now() const;
+    // When the record began, on the wall clock.
+    std::chrono::system_clock::time_point began() const { return m_began; }
+
+private:
+    struct Stamped {
+        std::int64_t nanoseconds;
+        std::uint32_t registers;
+    };
+    void run(std::stop_token stop);
+    // Moves the changes sampled so far into the ring, unless a reader holds it
+    // and there is room to wait; none is ever discarded.
+    void publish(std::vector<Stamped>& sampled, bool mayWait);
+    void waitForNextSample(std::stop_token& stop, std::chrono::steady_clock::time_point when);
+
+    PortChannel& m_channel;
+    ChannelTurns m_turns;
+    FoundPort m_port{0, false};
+    std::chrono::nanoseconds m_interval{0};
+
+    mutable std::mutex m_ringMutex;
+    ChangeRing m_ring;
+    std::atomic<long long> m_samples{0};
+
+    // Touched by the sampling thread while it runs, by the owner otherwise.
+    WatchClock m_clock;
+    std::chrono::system_clock::time_point m_began;
+    std::uint32_t m_lastStored = 0;
+    bool m_anyStored = false;
+
+    std::mutex m_sleepMutex;
+    std::condition_variable_any m_sleep;
+    std::jthread m_thread;
+};

@@ -1,0 +1,315 @@
+#include "change_export.h"
+#include "change_ring.h"
+#include "line_measures.h"
+#include "port_capture.h"
+#include "port_channel.h"
+#include "simulated_port_platform.h"
+#include "simulated_pulses.h"
+#include "trigger.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+using namespace std::chrono_literals;
+
+// Packed registers with the given line levels high (by name) and every other line low.
+std::uint32_t levels(std::initializer_list<const char*> high)
+{
+    std::uint32_t registers = RegisterModel::packedInvertMask();
+    for (const char* name : high)
+        registers ^= RegisterModel::packedBit(*RegisterModel::lineNamed(name));
+    return registers;
+}
+
+std::size_t lineNumber(const char* name)
+{
+    return static_cast<std::size_t>(RegisterModel::lineIndex(name));
+}
+
+struct SimulatedRig {
+    SimulatedPortPlatform platform;
+    PortChannel channel{platform};
+    SimulatedParallelPort& port = platform.addPort(0x378);
+    SimulatedRig()
+    {
+        platform.setLogging(false);
+        channel.OpenPortChannel();
+    }
+};
+}
+
+class TestCapture : public QObject {
+    Q_OBJECT
+
+private slots:
+    void oneSamplePulsesAreAllRecorded();
+    void changeOnEverySampleIsEachStored();
+    void ownerWritesWhileCapturing();
+    void ringKeepsTheNewest();
+    void seenOverStretches();
+    void triggerFires_data();
+    void triggerFires();
+    void triggerTextRoundTrip();
+    void measuresOfPulses();
+    void exportedSpanIsVcdOfLineLevels();
+    void exportRefusals_data();
+    void exportRefusals();
+};
+
+void TestCapture::oneSamplePulsesAreAllRecorded()
+{
+    SimulatedRig rig;
+    auto* pulses = new OneSamplePulses(7);
+    rig.port.attach(std::unique_ptr<SimulatedDevice>(pulses));
+    PortCapture capture(rig.channel, 1 << 20);
+    capture.start({0x378, false});
+    QTRY_VERIFY_WITH_TIMEOUT(capture.counters().samples > 500000, 20000);
+    capture.stop();
+
+    const long long recorded = capture.read([](const ChangeRing& ring) {
+        return MeasureLines(ring, 0, std::numeric_limits<std::int64_t>::max())[lineNumber("ACK")].risingEdges;
+    });
+    QCOMPARE(capture.counters().dropped, 0u);
+    QVERIFY(pulses->pulsesMade() > 70000);
+    QCOMPARE(recorded, pulses->pulsesMade());
+}
+
+void TestCapture::changeOnEverySampleIsEachStored()
+{
+    SimulatedRig rig;
+    rig.port.attach(std::make_unique<CountingDevice>());
+    PortCapture capture(rig.channel, 1 << 20);
+    capture.start({0x378, true});
+    QTRY_VERIFY_WITH_TIMEOUT(capture.counters().samples > 100000, 20000);
+    capture.stop();
+    // The count steps on every read; three byte reads make a sample.
+    const PortCapture::Counters counters = capture.counters();
+    QCOMPARE(static_cast<long long>(counters.stored), counters.samples);
+    capture.read([](const ChangeRing& ring) {
+        for (std::uint64_t change = 1; change < ring.end(); ++change)
+            QCOMPARE(static_cast<std::uint8_t>(ring.registers(change) - ring.registers(change - 1)), 3);
+    });
+}
+
+void TestCapture::ownerWritesWhileCapturing()
+{
+    SimulatedRig rig;
+    PortCapture capture(rig.channel, 1 << 16);
+    capture.start({0x378, false});
+    for (int value = 1; value <= 200; ++value) {
+        rig.channel.WritePortByte(0x378, static_cast<std::uint8_t>(value));
+        QCOMPARE(rig.channel.ReadPortByte(0x378), value);
+        std::this_thread::yield();
+    }
+    capture.stop();
+    // Every written value was sampled at least once, in order.
+    capture.read([](const ChangeRing& ring) {
+        int expected = 1;
+        for (std::uint64_t change = ring.oldest(); change < ring.end(); ++change)
+            if ((ring.registers(change) & 0xFF) == static_cast<std::uint32_t>(expected))
+                ++expected;
+        QVERIFY2(expected > 1, "the capture saw none of the writes");
+        QVERIFY(expected <= 201);
+    });
+}
+
+void TestCapture::ringKeepsTheNewest()
+{
+    ChangeRing ring(1);
+    QCOMPARE(ring.capacity(), ChangeRing::Granule);
+    const std::uint64_t total = ChangeRing::Granule * 2 + 10;
+    for (std::uint64_t n = 0; n < total; ++n)
+        ring.append(static_cast<std::int64_t>(n * 10), static_cast<std::uint32_t>(n));
+    QCOMPARE(ring.end(), total);
+    QCOMPARE(ring.oldest(), total - ChangeRing::Granule);
+    QCOMPARE(ring.dropped(), total - ChangeRing::Granule);
+    QCOMPARE(ring.registers(ring.oldest()), static_cast<std::uint32_t>(total - ChangeRing::Granule));
+    QCOMPARE(ring.registers(total - 1), static_cast<std::uint32_t>(total - 1));
+    QCOMPARE(ring.firstAtOrAfter(0), ring.oldest());
+    QCOMPARE(ring.firstAtOrAfter(static_cast<std::int64_t>((total - 5) * 10 - 3)), total - 5);
+    QCOMPARE(ring.firstAtOrAfter(static_cast<std::int64_t>(total * 10)), total);
+    // A ring of N MiB fills them, and no more.
+    const double bytes = static_cast<double>(ChangeRing::capacityForMiB(48)) * ChangeRing::BytesPerChange;
+    QVERIFY(bytes <= 48 << 20 && bytes > 47 << 20);
+}
+
+void TestCapture::seenOverStretches()
+{
+    // One bit per change number, so what a stretch saw names its changes.
+    ChangeRing ring(ChangeRing::Granule * 2);
+    for (std::uint64_t n = 0; n < ChangeRing::Granule * 3; ++n)
+        ring.append(static_cast<std::int64_t>(n), n % 4099 == 5 ? 0x800000u : (n % 2 ? 1u : 2u));
+    const std::uint64_t from = ring.oldest();
+    for (const auto& [begin, end] : {std::pair{from, from + 1}, {from + 3, from + 70}, {from, from + 4096},
+                                     {from + 1, ring.end()}, {ring.end() - 64, ring.end()}}) {
+        ChangeRing::Seen expected;
+        for (std::uint64_t n = begin; n < end; ++n)
+            expected.add(ring.registers(n));
+        const ChangeRing::Seen seen = ring.seen(begin, end);
+        QCOMPARE(seen.anySet, expected.anySet);
+        QCOMPARE(seen.allSet, expected.allSet);
+    }
+    // A stretch holding the one change with bit 23 shows it set somewhere.
+    const std::uint64_t marked = (from / 4099 + 1) * 4099 + 5;
+    QVERIFY(ring.seen(marked - 100, marked + 100).anySet & 0x800000u);
+    QVERIFY(!(ring.seen(marked + 1, marked + 4000).anySet & 0x800000u));
+}
+
+void TestCapture::triggerFires_data()
+{
+    QTest::addColumn<QString>("conditions"); // line=letter, letters as stored
+    QTest::addColumn<quint32>("before");
+    QTest::addColumn<quint32>("after");
+    QTest::addColumn<bool>("fires");
+    QTest::newRow("rising edge of ACK") << "ACK=r" << levels({}) << levels({"ACK"}) << true;
+    QTest::newRow("falling edge is not rising") << "ACK=r" << levels({"ACK"}) << levels({}) << false;
+    QTest::newRow("Busy falls: line level, not register bit") << "Busy=f" << levels({"Busy"}) << levels({}) << true;
+    QTest::newRow("STB low is its line level") << "STB=l" << levels({"STB"}) << levels({}) << true;
+    QTest::newRow("either edge of D0, falling") << "D0=e" << levels({"D0"}) << levels({}) << true;
+    QTest::newRow("edge with a level held") << "D0=r,Init=h" << levels({"Init"}) << levels({"D0", "Init"}) << true;
+    QTest::newRow("edge while the level is wrong") << "D0=r,Init=h" << levels({}) << levels({"D0"}) << false;
+    QTest::newRow("levels coming to hold fire") << "D1=h,D2=l" << levels({"D2"}) << levels({"D1"}) << true;
+    QTest::newRow("levels already holding do not fire again") << "D1=h,D2=l" << levels({"D1"}) << levels({"D1", "D3"}) << false;
+    QTest::newRow("two edges must both happen") << "D0=r,D1=r" << levels({}) << levels({"D0"}) << false;
+    QTest::newRow("no condition never fires") << "" << levels({}) << levels({"D0"}) << false;
+}
+
+void TestCapture::triggerFires()
+{
+    QFETCH(QString, conditions);
+    QFETCH(quint32, before);
+    QFETCH(quint32, after);
+    QFETCH(bool, fires);
+    Trigger trigger;
+    for (const QString& condition : conditions.split(',', Qt::SkipEmptyParts)) {
+        const QStringList parts = condition.split('=');
+        const std::string letters = "xlhrfe";
+        trigger.setCondition(lineNumber(qPrintable(parts[0])),
+                             static_cast<LineCondition>(letters.find(parts[1].toLatin1().at(0))));
+    }
+    QCOMPARE(trigger.firesAt(before, after), fires);
+}
+
+void TestCapture::triggerTextRoundTrip()
+{
+    // Unknown letters and lines past the seventeenth don't care.
+    const Trigger trigger = Trigger::fromText("rxfQhlexxxxxxxxxxeeee");
+    QCOMPARE(QString::fromStdString(trigger.text()), QStringLiteral("rxfxhlexxxxxxxxxx"));
+    QCOMPARE(trigger.condition(0), LineCondition::Rising);
+    QCOMPARE(trigger.condition(3), LineCondition::DontCare);
+    QVERIFY(!Trigger::fromText("").active());
+}
+
+void TestCapture::measuresOfPulses()
+{
+    // D0: high 0-100, low 100-300, high 300-350, low 350-600, high 600-...
+    // Busy (inverted): one low pulse 200-260 in a high line.
+    ChangeRing ring(1);
+    const std::pair<std::int64_t, std::uint32_t> changes[] = {
+        {0, levels({"D0", "Busy"})}, {100, levels({"Busy"})}, {200, levels({})}, {260, levels({"Busy"})},
+        {300, levels({"D0", "Busy"})}, {350, levels({"Busy"})}, {600, levels({"D0", "Busy"})},
+    };
+    for (const auto& [time, registers] : changes)
+        ring.append(time, registers);
+
+    const LineMeasures all = MeasureLines(ring, 0, 1000);
+    const LineMeasure& d0 = all[lineNumber("D0")];
+    QCOMPARE(d0.edges, 4);
+    QCOMPARE(d0.risingEdges, 2);
+    QCOMPARE(d0.shortestHigh, 50);
+    QCOMPARE(d0.longestHigh, 50);
+    QCOMPARE(d0.shortestLow, 200);
+    QCOMPARE(d0.longestLow, 250);
+    QCOMPARE(*d0.frequency(), 1e9 / 300);
+    const LineMeasure& busy = all[lineNumber("Busy")];
+    QCOMPARE(busy.edges, 2);
+    QCOMPARE(busy.shortestLow, 60);
+    QVERIFY(!busy.shortestHigh);
+    QCOMPARE(all[lineNumber("ACK")].edges, 0);
+
+    // A span that begins inside a high time: the level before it is known, its edges count.
+    const LineMeasure late = MeasureLines(ring, 320, 700)[lineNumber("D0")];
+    QCOMPARE(late.edges, 2);
+    QCOMPARE(late.shortestLow, 250);
+    QVERIFY(!late.shortestHigh);
+    QVERIFY(!late.frequency());
+}
+
+void TestCapture::exportedSpanIsVcdOfLineLevels()
+{
+    ChangeRing ring(1);
+    ring.append(0, levels({"Busy"}));
+    ring.append(5'000, levels({"Busy", "D0"}));
+    ring.append(8'000'400, levels({"D0"}));
+    ring.append(8'000'900, levels({"D0", "STB"}));
+    ring.append(20'000'000, levels({}));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("span.vcd");
+    WatchHeader header{{{"378", "simulated"}}, std::chrono::system_clock::now(),
+                       {RegisterModel::lineNamed("D0"), RegisterModel::lineNamed("Busy"), RegisterModel::lineNamed("STB")},
+                       "velkaro timeline"};
+    QCOMPARE(SaveChanges(ring, 6'000, 9'000'000, header, RecordFormat::Vcd, path), std::nullopt);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    // One port: wires without a suffix; times in µs from the span's start;
+    // levels (Busy and STB inverted) as on the pins.
+    QVERIFY2(text.contains("$var wire 1 ! D0 $end\n$var wire 1 \" Busy $end\n$var wire 1 # STB $end"), qPrintable(text));
+    const QString dump = text.mid(text.indexOf("$enddefinitions $end\n") + 21);
+    QCOMPARE(dump, QStringLiteral("#0\n$dumpvars\n1!\n1\"\n0#\n$end\n#7994\n0\"\n#7995\n1#\n#8994\n"));
+}
+
+void TestCapture::exportRefusals_data()
+{
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("directory that refuses files") << "directory";
+    QTest::newRow("file size limit reached while writing") << "size limit";
+}
+
+void TestCapture::exportRefusals()
+{
+    QFETCH(QString, cause);
+    ChangeRing ring(1 << 16);
+    for (int n = 0; n < 60000; ++n)
+        ring.append(n * 1000, static_cast<std::uint32_t>(n));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(cause == "directory" ? "missing/record.vcd" : "record.vcd");
+    QFile old(path);
+    if (cause != "directory") {
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("earlier record\n");
+        old.close();
+    }
+    WatchHeader header{{{"378", "simulated"}}, std::chrono::system_clock::now(), {}, "velkaro timeline"};
+    for (const RegisterModel::Line& line : RegisterModel::Lines)
+        header.lines.push_back(&line);
+
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    if (cause == "size limit") {
+        const rlimit small{64 * 1024, saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    const std::optional<QString> refusal = SaveChanges(ring, 0, 60'000'000, header, RecordFormat::Vcd, path);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+
+    QVERIFY(refusal);
+    QVERIFY2(refusal->startsWith("Could not save " + path + ": "), qPrintable(*refusal));
+    if (cause == "directory") {
+        QVERIFY(!QFile::exists(path));
+    } else {
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("earlier record\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"record.vcd"});
+    }
+}
+
+QTEST_GUILESS_MAIN(TestCapture)
+#include "tst_capture.moc"
