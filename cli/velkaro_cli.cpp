@@ -86,19 +86,7 @@ struct Session {
         return port == ports.end() ? nullptr : &*port;
     }
 
-    std::string accessOf(std::uint16_t base) const
-    {
-        switch (route.kind) {
-        case PortRoute::Kind::Ppdev: {
-            const KernelPort* port = kernelPortAt(base, route.kernelPorts);
-            return port ? "ppdev " + port->devicePath : "ppdev";
-        }
-        case PortRoute::Kind::Simulated:
-            return "simulated";
-        default:
-            return "direct I/O";
-        }
-    }
+    std::string accessOf(std::uint16_t base) const { return PortAccessText(route, base); }
 
     int refuseNoPort() const
     {

@@ -7,7 +7,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 class CellPanel;
@@ -25,6 +27,7 @@ class QToolButton;
 class TColorDrop;
 class TForm2;
 class TUrlLabel;
+class TimelineWindow;
 
 // The main window: the register grid of the selected port, the connector, the
 // settings pages, and the sampling cycle that keeps them in step with the port.
@@ -44,6 +47,8 @@ public:
 
     // The bit-setting window, created after this one.
     void setBitSettingWindow(TForm2* form2) { Form2 = form2; }
+    // How a port is reached ("direct I/O", "simulated"), named in the timeline's exports.
+    void setPortAccess(std::function<std::string(std::uint16_t)> access) { m_portAccess = std::move(access); }
 
     // Monitor state.
     std::uint8_t DataValue = 0;
@@ -104,6 +109,9 @@ public:
     void FormDeactivate();
     void Deactivate();
     void Bitsetter1Click(PopupMenu* menu);
+    // Opens the timeline of the selected port, creating it on first use.
+    void TimelineClick();
+    TimelineWindow* Timeline = nullptr;
 
     // Settings pages.
     void OnTopClick();
@@ -168,6 +176,8 @@ private:
     int menuRow(const PopupMenu* menu) const;
     void closeEditor();
     void showPage(const char* name);
+    // Tells the timeline the port and the colours shown here.
+    void updateTimeline();
 
     PortChannel& m_channel;
     DesktopServices& m_desktop;
@@ -177,6 +187,7 @@ private:
     std::vector<bool> m_byteReads; // per PortList entry: sample with byte reads
     bool m_sampleWithByteReads = false;
     std::array<PinShape*, 25> m_pins{};
+    std::function<std::string(std::uint16_t)> m_portAccess;
     // The stored place, and where the window system put the window for it: the
     // stored values are written back while the window stays there.
     std::optional<int> m_storedLeft;

@@ -1,12 +1,14 @@
 #include "tform1.h"
 
 #include "cell_panel.h"
+#include "color_ref.h"
 #include "desktop_services.h"
 #include "integer_text.h"
 #include "popup_menu.h"
 #include "port_channel.h"
 #include "register_text.h"
 #include "tform2.h"
+#include "timeline_window.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -36,6 +38,13 @@ void TForm1::createMenus()
     addEntry(PopupMenu2, "ClearAll1", QStringLiteral("&Löschen  "), [this] { ClearAll1Click(); });
     addEntry(PopupMenu2, "SetAll1", QStringLiteral("&Setzen "), [this] { SetAll1Click(); });
     addEntry(PopupMenu3, "Bitsetter3", bitSetting, [this] { Bitsetter1Click(PopupMenu3); });
+    // The timeline comes after every other entry of the beep and value cells' menus.
+    const QString timeline = QStringLiteral("&Zeitverlauf...");
+    for (const auto& [menu, name] : {std::pair{PopupMenu1, "Timeline1"}, std::pair{PopupMenu2, "Timeline2"}}) {
+        addEntry(menu, name, timeline, [this] { TimelineClick(); })
+            ->setToolTip(QStringLiteral("Every change of the port's 17 lines over time"));
+        menu->setToolTipsVisible(true);
+    }
 
     for (int row = 0; row < 3; ++row) {
         const auto openOn = [](PopupMenu* menu) {
@@ -179,6 +188,25 @@ void TForm1::FormDeactivate()
 void TForm1::Deactivate()
 {
     closeEditor();
+}
+
+void TForm1::TimelineClick()
+{
+    closeEditor();
+    if (!Timeline)
+        Timeline = new TimelineWindow(m_channel, m_desktop, m_settings, this);
+    updateTimeline();
+    Timeline->show();
+    Timeline->raise();
+    Timeline->activateWindow();
+}
+
+void TForm1::updateTimeline()
+{
+    if (!Timeline)
+        return;
+    Timeline->setColors(toQColor(HighColor, palette()), toQColor(LowColor, palette()));
+    Timeline->showPort({PortBase, m_sampleWithByteReads}, m_portAccess ? m_portAccess(PortBase) : std::string());
 }
 
 void TForm1::Bitsetter1Click(PopupMenu* menu)

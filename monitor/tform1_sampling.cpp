@@ -8,6 +8,7 @@
 #include "port_probe.h"
 #include "register_text.h"
 #include "tform2.h"
+#include "timeline_window.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -71,7 +72,7 @@ void TForm1::ResetDisplay()
     for (int row = 0; row < 3; ++row)
         PortLabel[row]->setCaption(PortBase == 0 ? QString() : AddressText(static_cast<std::uint16_t>(PortBase + row)));
     if (PortBase == 0)
-        return;
+        return updateTimeline();
     for (std::size_t i = 0; i < PortList.size(); ++i)
         if (PortList[i] == PortBase)
             m_sampleWithByteReads = m_byteReads[i];
@@ -79,6 +80,7 @@ void TForm1::ResetDisplay()
     DataValue = static_cast<std::uint8_t>(~registers);
     StatusValue = static_cast<std::uint8_t>(~(registers >> 8));
     ControlValue = static_cast<std::uint8_t>(~(registers >> 16));
+    updateTimeline();
 }
 
 void TForm1::IdleSample()
@@ -111,6 +113,8 @@ void TForm1::SampleRateChange()
 
 void TForm1::stopSampling()
 {
+    if (Timeline)
+        Timeline->stopCapture();
     IdleHook->stop();
     Timer1->stop();
     Timer2->stop();

@@ -115,3 +115,18 @@ PortRoute OpenSimulatedPortRoute()
                                                         kernelPort(1, 0x278, 0, "PCSPP,TRISTATE"),
                                                         kernelPort(2, 0xE010, 0xE410, "PCSPP,TRISTATE,EPP,ECP")});
 }
+
+std::string PortAccessText(const PortRoute& route, std::uint16_t base)
+{
+    switch (route.kind) {
+    case PortRoute::Kind::Ppdev: {
+        const auto& ports = route.kernelPorts;
+        const auto port = std::find_if(ports.begin(), ports.end(), [base](const KernelPort& p) { return p.base == base; });
+        return port != ports.end() ? "ppdev " + port->devicePath : "ppdev";
+    }
+    case PortRoute::Kind::Simulated:
+        return "simulated";
+    default:
+        return "direct I/O";
+    }
+}

@@ -28,6 +28,9 @@ struct PortRoute {
     std::string failure;
 };
 
+// How the route reaches the port at the base: "direct I/O", "ppdev /dev/parport0", "simulated".
+std::string PortAccessText(const PortRoute& route, std::uint16_t base);
+
 // Makes the direct-I/O provider with the sink for its refusal text.
 using DirectPlatformFactory = std::function<std::unique_ptr<LinuxPortPlatform>(LinuxPortPlatform::MessageSink)>;
 

@@ -44,6 +44,16 @@ bool SettingsFile::writeInteger(const char* key, int value) const
     return PrivateProfile::writeString(Section, QString::fromLatin1(key), QString::number(value), m_path, m_writer);
 }
 
+QString SettingsFile::readText(const char* key, const QString& defaultValue) const
+{
+    return PrivateProfile::readString(Section, QString::fromLatin1(key), defaultValue, m_path);
+}
+
+bool SettingsFile::writeText(const char* key, const QString& value) const
+{
+    return PrivateProfile::writeString(Section, QString::fromLatin1(key), value, m_path, m_writer);
+}
+
 bool SettingsFile::writeBoolean(const char* key, bool value) const
 {
     return writeInteger(key, value ? 1 : 0);

@@ -36,10 +36,14 @@ public:
     // An integer; any value but 0 is true.
     bool readBoolean(const char* key, bool defaultValue) const;
 
+    // The key's text as stored; the default when the key is missing.
+    QString readText(const char* key, const QString& defaultValue) const;
+
     // Decimal text, a minus sign when negative. False when the file could not be written.
     bool writeInteger(const char* key, int value) const;
     // "1" or "0".
     bool writeBoolean(const char* key, bool value) const;
+    bool writeText(const char* key, const QString& value) const;
 
 private:
     QString m_path;
