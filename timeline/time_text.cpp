@@ -1,5 +1,6 @@
 #include "time_text.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -31,4 +32,15 @@ QString DurationText(double nanoseconds)
 QString FrequencyText(double hertz)
 {
     return withUnit(hertz, {{1e-3, "mHz"}, {1, "Hz"}, {1e3, "kHz"}, {1e6, "MHz"}});
+}
+
+QString AxisTimeText(double nanoseconds, double step)
+{
+    const Unit units[] = {{1, "ns"}, {1e3, "µs"}, {1e6, "ms"}, {1e9, "s"}};
+    const Unit* chosen = &units[0];
+    for (const Unit& unit : units)
+        if (std::fabs(nanoseconds) >= unit.size)
+            chosen = &unit;
+    const int decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(step / chosen->size) - 1e-9)), 0, 9);
+    return QStringLiteral("%1 %2").arg(nanoseconds / chosen->size, 0, 'f', decimals).arg(QString::fromUtf8(chosen->name));
 }

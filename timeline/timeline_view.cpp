@@ -221,7 +221,7 @@ QString TimelineView::levelsText(std::int64_t time) const
     for (const std::size_t line : rowLines())
         text += QStringLiteral("\n%1 %2 = %3").arg(Lines[line].pin).arg(QString::fromLatin1(Lines[line].name))
                     .arg(RegisterModel::lineLevel(Lines[line], *registers) ? 1 : 0);
-    return text + QStringLiteral("\ndata = %1").arg(*registers & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+    return text + QStringLiteral("\ndata = ") + QStringLiteral("%1").arg(*registers & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
 }
 
 void TimelineView::paintEvent(QPaintEvent*)
@@ -246,7 +246,7 @@ void TimelineView::paintAxis(QPainter& painter)
         painter.drawLine(x, AxisHeight, x, height());
         painter.setPen(TextColor);
         painter.drawLine(x, AxisHeight - 6, x, AxisHeight);
-        painter.drawText(x + 3, 4, 120, AxisHeight - 8, Qt::AlignLeft | Qt::AlignVCenter, DurationText(tick));
+        painter.drawText(x + 3, 4, 120, AxisHeight - 8, Qt::AlignLeft | Qt::AlignVCenter, AxisTimeText(tick, step));
     }
     painter.fillRect(QRect(0, 0, HeaderWidth, AxisHeight), HeaderBackground);
     painter.drawText(QRect(4, 0, HeaderWidth - 8, AxisHeight), Qt::AlignLeft | Qt::AlignVCenter,
