@@ -79,6 +79,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Tab switches the cursors here, not the focus.
+    bool focusNextPrevChild(bool) override { return false; }
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

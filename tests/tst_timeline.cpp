@@ -1,0 +1,276 @@
+#include "monitor_rig.h"
+#include "popup_menu.h"
+#include "simulated_pulses.h"
+#include "timeline_view.h"
+#include "timeline_window.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QSpinBox>
+#include <QtTest>
+
+namespace {
+std::size_t lineNumber(const char* name)
+{
+    return static_cast<std::size_t>(RegisterModel::lineIndex(name));
+}
+
+QStringList entries(const QMenu* menu)
+{
+    QStringList texts;
+    for (const QAction* action : menu->actions())
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return texts;
+}
+
+// Opens the timeline from a value cell's menu, as a user does.
+TimelineWindow& openTimeline(TForm1& form)
+{
+    form.findChild<QAction*>("Timeline2")->trigger();
+    return *form.Timeline;
+}
+
+// Runs the capture until the device made the pulses, then pauses it.
+void captureUntil(TimelineWindow& timeline, const OneSamplePulses& pulses, long long made)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(timeline.capture()->counters().samples > 0, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(timeline.capture()->counters().stored >= 2 * static_cast<std::uint64_t>(made) + 1, 20000);
+    timeline.togglePause();
+    QVERIFY(timeline.paused());
+    QVERIFY(pulses.pulsesMade() >= made);
+}
+}
+
+class TestTimeline : public QObject {
+    Q_OBJECT
+
+private slots:
+    void entriesFollowEveryOtherEntry();
+    void showsAndFollowsTheMainWindowsPort();
+    void pulseNarrowerThanAPixelShows();
+    void cursorKeysJumpToEdges();
+    void singleTriggerStopsAfterItsSpan();
+    void settingsKeptAndRefused_data();
+    void settingsKeptAndRefused();
+    void exportThroughTheShortcut_data();
+    void exportThroughTheShortcut();
+};
+
+void TestTimeline::entriesFollowEveryOtherEntry()
+{
+    MonitorRig rig;
+    TForm1& form = rig.start();
+    QCOMPARE(entries(form.PopupMenu1), QStringList({"&Bitsetzung...", "&Zeitverlauf..."}));
+    QCOMPARE(entries(form.PopupMenu2), QStringList({"&Bitsetzung...", "-", "&Invertiere", "&Löschen  ", "&Setzen ",
+                                                    "&Zeitverlauf..."}));
+    QCOMPARE(entries(form.PopupMenu3).first(), QStringLiteral("&Bitsetzung..."));
+    QVERIFY(!entries(form.PopupMenu3).contains("&Zeitverlauf..."));
+}
+
+void TestTimeline::showsAndFollowsTheMainWindowsPort()
+{
+    MonitorRig rig({0x378, 0x278});
+    TForm1& form = rig.start();
+    TimelineWindow& timeline = openTimeline(form);
+    QVERIFY(timeline.isVisible());
+    QCOMPARE(timeline.windowTitle(), QStringLiteral("Zeitverlauf 378"));
+    QVERIFY(!timeline.paused());
+    QCOMPARE(timeline.capture()->port().base, 0x378);
+
+    form.Port1LabelClick();
+    QCOMPARE(timeline.windowTitle(), QStringLiteral("Zeitverlauf 278"));
+    QCOMPARE(timeline.capture()->port().base, 0x278);
+    QVERIFY(!timeline.paused());
+
+    // The main window's writes are shown read back while the capture runs.
+    form.PortDec[0]->setCaption("0");
+    rig.port(0x278).setDataLatch(0x5A);
+    form.SampleRegisters();
+    QCOMPARE(form.PortHex[0]->caption(), QStringLiteral("5A"));
+
+    timeline.close();
+    QVERIFY(timeline.paused());
+    openTimeline(form);
+    QVERIFY(!timeline.paused());
+    form.stopSampling();
+    QVERIFY(timeline.paused());
+}
+
+void TestTimeline::pulseNarrowerThanAPixelShows()
+{
+    MonitorRig rig;
+    auto* pulses = new OneSamplePulses(200000);
+    rig.port().attach(std::unique_ptr<SimulatedDevice>(pulses));
+    TForm1& form = rig.start();
+    TimelineWindow& timeline = openTimeline(form);
+    captureUntil(timeline, *pulses, 3);
+    TimelineView& view = *timeline.view();
+    view.zoomToFit();
+    // Each pulse lasts one read, a few nanoseconds, in a view of many milliseconds.
+    QVERIFY(view.nanosecondsPerPixel() > 1000);
+    const QImage image = view.grab().toImage();
+    int row = 0;
+    while (TimelineView::rowLines()[static_cast<std::size_t>(row)] != lineNumber("ACK"))
+        ++row;
+    const int lowY = TimelineView::AxisHeight + row * TimelineView::RowHeight + TimelineView::RowHeight - 4;
+    const int highY = TimelineView::AxisHeight + row * TimelineView::RowHeight + 3;
+    int columnsWithBoth = 0;
+    for (int x = TimelineView::HeaderWidth; x < image.width(); ++x) {
+        const QColor atLow = image.pixelColor(x, lowY);
+        const QColor atHigh = image.pixelColor(x, highY);
+        // Between high and low the line is drawn only where it took both levels.
+        const QColor between = image.pixelColor(x, (lowY + highY) / 2);
+        if (between.lightness() > 150 && atLow.lightness() > 100 && atHigh.lightness() > 100)
+            ++columnsWithBoth;
+    }
+    QVERIFY2(columnsWithBoth >= 3 && columnsWithBoth <= 8, qPrintable(QString::number(columnsWithBoth)));
+}
+
+void TestTimeline::cursorKeysJumpToEdges()
+{
+    MonitorRig rig;
+    auto* pulses = new OneSamplePulses(50000);
+    rig.port().attach(std::unique_ptr<SimulatedDevice>(pulses));
+    TForm1& form = rig.start();
+    TimelineWindow& timeline = openTimeline(form);
+    captureUntil(timeline, *pulses, 2);
+    // The times at which ACK changed, read from the record.
+    const std::vector<std::int64_t> edges = timeline.capture()->read([](const ChangeRing& ring) {
+        std::vector<std::int64_t> times;
+        const std::uint32_t bit = RegisterModel::packedBit(*RegisterModel::lineNamed("ACK"));
+        for (std::uint64_t change = ring.oldest() + 1; change < ring.end(); ++change)
+            if ((ring.registers(change) ^ ring.registers(change - 1)) & bit)
+                times.push_back(ring.time(change));
+        return times;
+    });
+    QVERIFY(edges.size() >= 4);
+    TimelineView& view = *timeline.view();
+    view.zoomToFit();
+    view.selectLine(lineNumber("ACK"));
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_Right);
+    QCOMPARE(view.cursor(0), edges[0]);
+    QTest::keyClick(&view, Qt::Key_Right);
+    QCOMPARE(view.cursor(0), edges[1]);
+    QTest::keyClick(&view, Qt::Key_Tab);
+    view.setCursor(1, edges[3] + 1);
+    QTest::keyClick(&view, Qt::Key_Left);
+    QCOMPARE(view.cursor(1), edges[3]);
+    QTest::keyClick(&view, Qt::Key_Left);
+    QCOMPARE(view.cursor(1), edges[2]);
+    // Between the cursors: one whole low pulse, two edges, Δt shown.
+    QVERIFY2(timeline.CursorText->text().contains(QStringLiteral("Δt")), qPrintable(timeline.CursorText->text()));
+    QVERIFY(timeline.MeasureSpan->text().startsWith(QStringLiteral("Messung zwischen A und B")));
+}
+
+void TestTimeline::singleTriggerStopsAfterItsSpan()
+{
+    MonitorRig rig;
+    auto* pulses = new OneSamplePulses(100000);
+    rig.port().attach(std::unique_ptr<SimulatedDevice>(pulses));
+    TForm1& form = rig.start();
+    TimelineWindow& timeline = openTimeline(form);
+    TimelineView& view = *timeline.view();
+    view.setView(0, 2000);
+    Trigger fallingAck;
+    fallingAck.setCondition(lineNumber("ACK"), LineCondition::Falling);
+    view.setTrigger(fallingAck);
+    timeline.TriggerMode->setCurrentIndex(TimelineWindow::Single);
+    QTRY_VERIFY_WITH_TIMEOUT(timeline.paused(), 20000);
+    // The trigger sits where the user put it: 20 % of the view before it.
+    const std::int64_t span = view.viewEnd() - view.viewStart();
+    const std::int64_t trigger = view.viewStart() + span / 5;
+    const auto [level, fell] = timeline.capture()->read([trigger](const ChangeRing& ring) {
+        const std::uint64_t change = ring.firstAtOrAfter(trigger - 2000);
+        return std::pair{RegisterModel::lineLevel(*RegisterModel::lineNamed("ACK"), ring.registers(change)),
+                         std::abs(ring.time(change) - trigger) <= 2000};
+    });
+    QVERIFY(fell);
+    QVERIFY(!level);
+}
+
+void TestTimeline::settingsKeptAndRefused_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QByteArray>("writtenBack");
+    QTest::newRow("no key: the default") << QByteArray() << 32 << false << QByteArray("TimelineDepth=32\n");
+    QTest::newRow("a depth chosen") << QByteArray("TimelineDepth=4\n") << 4 << false << QByteArray("TimelineDepth=4\n");
+    QTest::newRow("depth of 0 refused, kept") << QByteArray("TimelineDepth=0\n") << 32 << true << QByteArray("TimelineDepth=0\n");
+    QTest::newRow("more than the machine's memory refused, kept")
+        << QByteArray("TimelineDepth=2000000000\n") << 32 << true << QByteArray("TimelineDepth=2000000000\n");
+    QTest::newRow("not a number: the default, as other keys")
+        << QByteArray("TimelineDepth=lots\n") << 32 << false << QByteArray("TimelineDepth=32\n");
+}
+
+void TestTimeline::settingsKeptAndRefused()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, depth);
+    QFETCH(bool, refused);
+    QFETCH(QByteArray, writtenBack);
+    MonitorRig rig;
+    rig.writeSettings("[misc]\n" + stored + "TimelineTrigger=xxxxxxxxxxxfxxxxx\nTimelineTriggerMode=9\n");
+    TForm1& form = rig.start();
+    TimelineWindow& timeline = openTimeline(form);
+    QCOMPARE(timeline.depth(), depth);
+    QCOMPARE(timeline.depthNote().isEmpty(), !refused);
+    if (refused)
+        QVERIFY(timeline.CounterText->text().contains(QStringLiteral("refused")));
+    QCOMPARE(timeline.view()->trigger().condition(lineNumber("ACK")), LineCondition::Falling);
+    QCOMPARE(timeline.TriggerMode->currentIndex(), 0);
+    timeline.TriggerPosition->setValue(35);
+    rig.form.reset();
+    const QByteArray written = rig.settingsText();
+    // A refused value is written back as it was read, never replaced unasked.
+    QVERIFY2(written.contains(writtenBack), written.constData());
+    QVERIFY(written.contains("TimelineTriggerPosition=35\n"));
+    QVERIFY(written.contains("TimelineTrigger=xxxxxxxxxxxfxxxxx\n"));
+    QVERIFY(rig.desktop.messages.isEmpty());
+}
+
+void TestTimeline::exportThroughTheShortcut_data()
+{
+    QTest::addColumn<bool>("vcd");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("Ctrl+S saves VCD") << true << "record.vcd" << QByteArray("$var wire 1 ! D0 $end");
+    QTest::newRow("Ctrl+Shift+S saves the view as PNG") << false << "view.png" << QByteArray("\x89PNG");
+    QTest::newRow("an unwritable path is refused") << true << "missing/record.vcd" << QByteArray();
+}
+
+void TestTimeline::exportThroughTheShortcut()
+{
+    QFETCH(bool, vcd);
+    QFETCH(QString, file);
+    QFETCH(QByteArray, expected);
+    MonitorRig rig;
+    TForm1& form = rig.start();
+    TimelineWindow& timeline = openTimeline(form);
+    timeline.togglePause();
+    timeline.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&timeline));
+    const QString path = rig.dir.filePath(file);
+    QString asked;
+    timeline.setPathQuestion([&](const QString& caption, const QString&) {
+        asked = caption;
+        return path;
+    });
+    QTest::keyClick(&timeline, Qt::Key_S, vcd ? Qt::ControlModifier : Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(!asked.isEmpty());
+    QFile saved(path);
+    if (expected.isEmpty()) {
+        QVERIFY(!saved.exists());
+        QCOMPARE(rig.desktop.messages.size(), 1);
+        QVERIFY(rig.desktop.messages[0].text.startsWith("Could not save " + path));
+        return;
+    }
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QVERIFY(saved.readAll().contains(expected));
+    QVERIFY(rig.desktop.messages.isEmpty());
+}
+
+QTEST_MAIN(TestTimeline)
+#include "tst_timeline.moc"
