@@ -67,12 +67,22 @@ FUZZ_PACKAGES  = clang libclang-rt-14-dev
 SANITIZER_ENV  = ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1 \
                  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-.PHONY: check-asan fuzz soak
+.PHONY: check-asan check-tsan fuzz soak
 
 check-asan: setup
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKARO_SANITIZE=ON >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+
+# make check-tsan - the capture's tests and the windows' tests built with ThreadSanitizer: the
+#                   sampling thread and the window's thread share the port channel and the record
+TSAN_BUILD ?= build-tsan
+TSAN_TESTS  = tst_capture tst_timeline tst_sampling tst_editing tst_connector tst_bitset_opening tst_shutdown
+check-tsan: setup
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKARO_SANITIZE_THREAD=ON >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TESTS)
+	cd $(TSAN_BUILD) && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
+	  ctest -R '^($(subst $(eval) ,|,$(TSAN_TESTS)))$$' --output-on-failure -j $(JOBS)
 
 fuzz: setup
 	@tools/install-packages $(FUZZ_PACKAGES)

@@ -10,7 +10,8 @@ struct BenchPlan {
     double cpuSeconds = 10.0;     // each CPU phase
     int clicks = 200;             // per click phase
     double memorySeconds = 60.0;
+    int frames = 200;             // timeline paints per zoom
 
     // Every measure once and briefly: proves the benchmark works, measures little.
-    static BenchPlan quick() { return {1, 0.2, 2, 200'000, 1, 0.5, 20, 1.0}; }
+    static BenchPlan quick() { return {1, 0.2, 2, 200'000, 1, 0.5, 20, 1.0, 5}; }
 };

@@ -1,7 +1,21 @@
 #include "bench_rig.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QTest>
+#include <QTimer>
+
+#include <chrono>
+
+double runEventLoop(double seconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(std::chrono::milliseconds(static_cast<long long>(seconds * 1000)), Qt::PreciseTimer, &loop,
+                       &QEventLoop::quit);
+    const auto start = std::chrono::steady_clock::now();
+    loop.exec();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 BenchRig::BenchRig()
 {

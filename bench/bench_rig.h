@@ -10,6 +10,9 @@
 
 #include <memory>
 
+// Runs the event loop for about the given time; returns the seconds that really passed.
+double runEventLoop(double seconds);
+
 // A shown main window over one simulated port with unchanging registers and a
 // settings file of its own, sampling at the fastest rate as after a first start.
 struct BenchRig {

@@ -28,17 +28,6 @@ double secondsSince(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Runs the event loop for about the given time; returns the seconds that really passed.
-double runEventLoop(double seconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(std::chrono::milliseconds(static_cast<long long>(seconds * 1000)), Qt::PreciseTimer, &loop,
-                       &QEventLoop::quit);
-    const Clock::time_point start = Clock::now();
-    loop.exec();
-    return secondsSince(start);
-}
-
 std::unique_ptr<BenchRig> makeRig(Registers registers)
 {
     auto rig = std::make_unique<BenchRig>();
@@ -197,9 +186,11 @@ double cpuShare(int item, double seconds)
     return (processCpuSeconds() - cpuBefore) / elapsed * 100.0;
 }
 
-ClickDelays clickDelays(int clicks)
+ClickDelays clickDelays(int clicks, const std::function<void(BenchRig&)>& alongside)
 {
     const auto rig = makeRig(Registers::Counting);
+    if (alongside)
+        alongside(*rig);
     TForm1& form = *rig->form;
     CellPanel* cell = form.PortDec[0];
     std::vector<double> delaysMs;

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <functional>
+
+struct BenchRig;
+
 // The measures of the sampling cycle. Each builds a fresh window (BenchRig),
 // runs it, and throws std::runtime_error when what it saw cannot be a valid
 // measurement (no samples taken, another read path than the one measured).
@@ -35,8 +39,9 @@ struct ClickDelays {
     double p99Ms = 0;
 };
 // Delays from posting a left click on Port1Dec until its handler has run,
-// while sampling at item 0 with the data register changing on every read.
-ClickDelays clickDelays(int clicks);
+// while sampling at item 0 with the data register changing on every read,
+// and whatever alongside starts on the window besides.
+ClickDelays clickDelays(int clicks, const std::function<void(BenchRig&)>& alongside = {});
 
 struct MemoryUse {
     double beforeMiB = 0;

@@ -5,7 +5,11 @@
 #include "machine_description.h"
 #include "result_table.h"
 #include "sampling_measures.h"
+#include "timeline_measures.h"
 #include "watch_measures.h"
+
+#include "bench_rig.h"
+#include "tform1.h"
 
 #include <QApplication>
 #include <QFont>
@@ -43,6 +47,18 @@ std::vector<MeasureRow> measureRows()
         {"watch_bare_counting_reads_per_s", "9 bare read loop, counting data register", "reads/s", 0, {}},
         {"watch_counting_vcd_samples_per_s", "9 watch, a VCD record per sample, to a file", "samples/s", 0, {}},
         {"watch_counting_vcd_ratio", "9 ... ratio to the bare loop", "ratio", 3, {K::AtLeast, 0.5}},
+        {"capture_unchanged_samples_per_s", "10 timeline capture, window open and drawing, unchanged", "samples/s", 0, {}},
+        {"capture_unchanged_ratio", "10 ... ratio to the bare loop of 8", "ratio", 3, {K::AtLeast, 0.8}},
+        {"capture_counting_samples_per_s", "11 timeline capture, a change on every sample", "samples/s", 0, {}},
+        {"capture_counting_ratio", "11 ... ratio to the bare loop of 9", "ratio", 3, {K::AtLeast, 0.5}},
+        {"frame_ring_changes", "12 changes in the full ring", "changes", 0, {}},
+        {"frame_zoomed_out_median_ms", "12 frame, whole ring in view, median", "ms", 3, {}},
+        {"frame_zoomed_out_p99_ms", "12 ... 99th percentile", "ms", 3, {K::Below, 8}},
+        {"frame_zoomed_in_median_ms", "12 frame at 1 ns per pixel, median", "ms", 3, {}},
+        {"frame_zoomed_in_p99_ms", "12 ... 99th percentile", "ms", 3, {K::Below, 8}},
+        {"click_capturing_median_ms", "13 click to handler, timeline capturing a change per sample, median", "ms", 3, {}},
+        {"click_capturing_p99_ms", "13 ... 99th percentile", "ms", 3, {K::Below, 20}},
+        {"cpu_timeline_paused_percent", "14 CPU, timeline paused, main window at item 9", "%core", 3, {K::Below, 0.2}},
     };
 }
 
@@ -106,6 +122,24 @@ void measureWatch(const BenchPlan& plan, ResultTable& table)
     table.record("watch_counting_vcd_ratio", rates.countingVcdSamples / rates.countingBare);
 }
 
+void measureTimeline(const BenchPlan& plan, ResultTable& table)
+{
+    const CaptureRates rates = captureRates(plan.loopSeconds, plan.loopTurns);
+    table.record("capture_unchanged_samples_per_s", rates.unchangedCapture);
+    table.record("capture_unchanged_ratio", rates.unchangedCapture / rates.unchangedBare);
+    table.record("capture_counting_samples_per_s", rates.countingCapture);
+    table.record("capture_counting_ratio", rates.countingCapture / rates.countingBare);
+    const FrameTimes frames = frameTimes(plan.frames);
+    table.record("frame_ring_changes", frames.changes);
+    table.record("frame_zoomed_out_median_ms", frames.zoomedOutMedianMs);
+    table.record("frame_zoomed_out_p99_ms", frames.zoomedOutP99Ms);
+    table.record("frame_zoomed_in_median_ms", frames.zoomedInMedianMs);
+    table.record("frame_zoomed_in_p99_ms", frames.zoomedInP99Ms);
+    const ClickDelays delays = clickDelays(plan.clicks, [](BenchRig& rig) { rig.form->TimelineClick(); });
+    table.record("click_capturing_median_ms", delays.medianMs);
+    table.record("click_capturing_p99_ms", delays.p99Ms);
+}
+
 void measureAll(const BenchPlan& plan, ResultTable& table)
 {
     // First, while the heap holds nothing of earlier windows that could hide a growth.
@@ -117,8 +151,11 @@ void measureAll(const BenchPlan& plan, ResultTable& table)
         measureStep(plan, table);
         measureClicks(plan, table);
         measureWatch(plan, table);
+        measureTimeline(plan, table);
     }
     measureCpu(plan, table);
+    for (int run = 1; run <= plan.cpuRepetitions; ++run)
+        table.record("cpu_timeline_paused_percent", pausedCpuShare(plan.cpuSeconds));
 }
 
 void printHeader(const BenchPlan& plan, const std::string& loadAtStart)

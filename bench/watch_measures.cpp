@@ -6,6 +6,15 @@
 #include "simulated_port_platform.h"
 #include "watch.h"
 
+WatchedPort::WatchedPort(bool counting)
+{
+    platform.setLogging(false);
+    SimulatedParallelPort& port = platform.addPort(Base);
+    if (counting)
+        port.attach(std::make_unique<CountingDevice>());
+    channel.OpenPortChannel();
+}
+
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -15,27 +24,10 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::uint16_t Base = 0x378;
 const volatile std::sig_atomic_t neverStopped = 0;
 
-// One simulated port, transfer log off, with or without a device that changes
-// the data register on every read.
-struct WatchedPort {
-    explicit WatchedPort(bool counting)
-    {
-        platform.setLogging(false);
-        SimulatedParallelPort& port = platform.addPort(Base);
-        if (counting)
-            port.attach(std::make_unique<CountingDevice>());
-        channel.OpenPortChannel();
-    }
+}
 
-    SimulatedPortPlatform platform;
-    PortChannel channel{platform};
-};
-
-// Reads through the channel for the time given, as a watch does, looking at
-// the clock as seldom as it does; the reads per second.
 double bareLoop(PortChannel& channel, double seconds)
 {
     const Clock::time_point start = Clock::now();
@@ -44,7 +36,7 @@ double bareLoop(PortChannel& channel, double seconds)
     std::uint32_t sum = 0;
     do {
         for (int i = 0; i < 1024; ++i)
-            sum += ReadRegisters(channel, Base, false);
+            sum += ReadRegisters(channel, WatchedPort::Base, false);
         reads += 1024;
     } while (Clock::now() - start < limit);
     if (sum == 1) // keeps the reads from being optimised away
@@ -52,12 +44,14 @@ double bareLoop(PortChannel& channel, double seconds)
     return static_cast<double>(reads) / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+namespace {
+
 // A watch of every register bit for the time given, writing VCD to the file;
 // samples per second.
 double watchLoop(PortChannel& channel, double seconds, std::FILE* file)
 {
     WatchPlan plan;
-    plan.ports = {{Base, false}};
+    plan.ports = {{WatchedPort::Base, false}};
     plan.duration = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(seconds));
     std::vector<const RegisterModel::Line*> lines;
     for (const RegisterModel::Line& line : RegisterModel::Lines)

@@ -17,22 +17,27 @@ std::size_t ChangeRing::capacityForMiB(std::size_t mib)
 
 void ChangeRing::append(std::int64_t nanoseconds, std::uint32_t registers)
 {
-    const std::uint64_t change = m_end++;
-    m_times[change % m_capacity] = nanoseconds;
-    m_registers[change % m_capacity] = registers;
-    const auto summarise = [&](std::vector<Seen>& blocks, std::uint64_t blockSize) {
-        Seen& block = blocks[(change / blockSize) % blocks.size()];
-        if (change % blockSize == 0)
+    // The capacity is a multiple of both block sizes, so a change's slot tells
+    // its blocks' slots and whether it begins them.
+    const std::size_t slot = m_next;
+    m_times[slot] = nanoseconds;
+    m_registers[slot] = registers;
+    const auto summarise = [&](std::vector<Seen>& blocks, std::size_t blockSize) {
+        Seen& block = blocks[slot / blockSize];
+        if (slot % blockSize == 0)
             block = Seen{};
         block.add(registers);
     };
     summarise(m_smallBlocks, SmallBlock);
     summarise(m_largeBlocks, LargeBlock);
+    ++m_end;
+    m_next = slot + 1 == m_capacity ? 0 : slot + 1;
 }
 
 void ChangeRing::clear()
 {
     m_end = 0;
+    m_next = 0;
 }
 
 std::uint64_t ChangeRing::firstAtOrAfter(std::int64_t nanoseconds) const

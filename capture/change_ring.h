@@ -63,6 +63,7 @@ private:
 
     std::size_t m_capacity;
     std::uint64_t m_end = 0;
+    std::size_t m_next = 0; // the slot of change m_end: appending divides nothing
     std::vector<std::int64_t> m_times;
     std::vector<std::uint32_t> m_registers;
     std::vector<Seen> m_smallBlocks;

@@ -49,6 +49,7 @@ void PortCapture::stop()
     m_thread.request_stop();
     m_thread.join();
     m_thread = {};
+    m_newest = 0;
     m_channel.endSharing();
 }
 
@@ -93,6 +94,7 @@ void PortCapture::run(std::stop_token stop)
             }
         }
         m_samples.fetch_add(runLength, std::memory_order_relaxed);
+        m_newest.store(last | NewestValid, std::memory_order_relaxed);
         m_clock.exactNow();
         if (!sampled.empty())
             publish(sampled, sampled.size() >= SampledLimit);

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <thread>
 #include <vector>
@@ -52,6 +53,13 @@ public:
         return read(static_cast<const ChangeRing&>(m_ring));
     }
     Counters counters() const;
+    // The registers of the newest sample while the capture runs, at most one
+    // run of samples old; none before its first run.
+    std::optional<std::uint32_t> newest() const
+    {
+        const std::uint32_t newest = m_newest.load(std::memory_order_relaxed);
+        return newest & NewestValid ? std::optional<std::uint32_t>(newest & 0xFFFFFF) : std::nullopt;
+    }
     // Nanoseconds since the record began, on the clock that stamps its changes.
     std::int64_t now() const;
     // When the record began, on the wall clock.
@@ -76,6 +84,8 @@ private:
     mutable std::mutex m_ringMutex;
     ChangeRing m_ring;
     std::atomic<long long> m_samples{0};
+    static constexpr std::uint32_t NewestValid = 1u << 31;
+    std::atomic<std::uint32_t> m_newest{0};
 
     // Touched by the sampling thread while it runs, by the owner otherwise.
     WatchClock m_clock;

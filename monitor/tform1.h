@@ -166,6 +166,10 @@ private:
     void FormDestroy();
     void buildPortList(int storedPort);
 
+    // A sampling step of the cycle.
+    void cycleSample();
+    // A sampling step over registers sampled already, or read now.
+    void showSample(std::optional<std::uint32_t> sampled);
     // One register row after a change of its value.
     void showRow(int row, std::uint8_t value);
     void showRowPins(int row);

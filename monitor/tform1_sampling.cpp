@@ -18,6 +18,11 @@
 
 void TForm1::SampleRegisters()
 {
+    showSample(std::nullopt);
+}
+
+void TForm1::showSample(std::optional<std::uint32_t> sampled)
+{
     if (!Burst->isHidden()) {
         Timer2->stop();
         PaintPinHigh(Burst, true);
@@ -27,7 +32,7 @@ void TForm1::SampleRegisters()
     if (PortBase == 0)
         return;
 
-    const std::uint32_t registers = ReadRegisters(m_channel, PortBase, m_sampleWithByteReads);
+    const std::uint32_t registers = sampled ? *sampled : ReadRegisters(m_channel, PortBase, m_sampleWithByteReads);
     bool beep = false;
     for (int row = 0; row < 3; ++row) {
         const auto value = static_cast<std::uint8_t>(registers >> (8 * row));
@@ -85,12 +90,22 @@ void TForm1::ResetDisplay()
 
 void TForm1::IdleSample()
 {
-    SampleRegisters();
+    cycleSample();
 }
 
 void TForm1::Timer1Timer()
 {
-    SampleRegisters();
+    cycleSample();
+}
+
+void TForm1::cycleSample()
+{
+    // While the timeline captures this port, its thread reads the port without
+    // pause; its newest sample is as fresh as a read here, and taking it leaves
+    // the port to that thread. After a write the window reads for itself.
+    const PortCapture* capture = Timeline ? Timeline->capture() : nullptr;
+    const bool sameReads = capture && capture->port().base == PortBase && capture->port().byteReads == m_sampleWithByteReads;
+    showSample(sameReads ? capture->newest() : std::nullopt);
 }
 
 void TForm1::Timer2Timer()

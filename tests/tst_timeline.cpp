@@ -25,8 +25,11 @@ QStringList entries(const QMenu* menu)
 }
 
 // Opens the timeline from a value cell's menu, as a user does.
-TimelineWindow& openTimeline(TForm1& form)
+TimelineWindow& openTimeline(MonitorRig& rig)
 {
+    // A log of every transfer would grow by millions a second while the capture runs.
+    rig.platform.setLogging(false);
+    TForm1& form = *rig.form;
     form.findChild<QAction*>("Timeline2")->trigger();
     return *form.Timeline;
 }
@@ -72,7 +75,7 @@ void TestTimeline::showsAndFollowsTheMainWindowsPort()
 {
     MonitorRig rig({0x378, 0x278});
     TForm1& form = rig.start();
-    TimelineWindow& timeline = openTimeline(form);
+    TimelineWindow& timeline = openTimeline(rig);
     QVERIFY(timeline.isVisible());
     QCOMPARE(timeline.windowTitle(), QStringLiteral("Zeitverlauf 378"));
     QVERIFY(!timeline.paused());
@@ -83,15 +86,17 @@ void TestTimeline::showsAndFollowsTheMainWindowsPort()
     QCOMPARE(timeline.capture()->port().base, 0x278);
     QVERIFY(!timeline.paused());
 
-    // The main window's writes are shown read back while the capture runs.
-    form.PortDec[0]->setCaption("0");
-    rig.port(0x278).setDataLatch(0x5A);
+    // While the capture runs, a write is shown as read back at once, and the
+    // sampling cycle shows the capture's newest sample.
+    rig.channel.WritePortByte(0x278, 0x5A);
     form.SampleRegisters();
     QCOMPARE(form.PortHex[0]->caption(), QStringLiteral("5A"));
+    rig.channel.WritePortByte(0x278, 0xA5);
+    QTRY_COMPARE((form.IdleSample(), form.PortHex[0]->caption()), QStringLiteral("A5"));
 
     timeline.close();
     QVERIFY(timeline.paused());
-    openTimeline(form);
+    openTimeline(rig);
     QVERIFY(!timeline.paused());
     form.stopSampling();
     QVERIFY(timeline.paused());
@@ -102,8 +107,8 @@ void TestTimeline::pulseNarrowerThanAPixelShows()
     MonitorRig rig;
     auto* pulses = new OneSamplePulses(200000);
     rig.port().attach(std::unique_ptr<SimulatedDevice>(pulses));
-    TForm1& form = rig.start();
-    TimelineWindow& timeline = openTimeline(form);
+    rig.start();
+    TimelineWindow& timeline = openTimeline(rig);
     captureUntil(timeline, *pulses, 3);
     TimelineView& view = *timeline.view();
     view.zoomToFit();
@@ -132,8 +137,8 @@ void TestTimeline::cursorKeysJumpToEdges()
     MonitorRig rig;
     auto* pulses = new OneSamplePulses(50000);
     rig.port().attach(std::unique_ptr<SimulatedDevice>(pulses));
-    TForm1& form = rig.start();
-    TimelineWindow& timeline = openTimeline(form);
+    rig.start();
+    TimelineWindow& timeline = openTimeline(rig);
     captureUntil(timeline, *pulses, 2);
     // The times at which ACK changed, read from the record.
     const std::vector<std::int64_t> edges = timeline.capture()->read([](const ChangeRing& ring) {
@@ -169,8 +174,8 @@ void TestTimeline::singleTriggerStopsAfterItsSpan()
     MonitorRig rig;
     auto* pulses = new OneSamplePulses(100000);
     rig.port().attach(std::unique_ptr<SimulatedDevice>(pulses));
-    TForm1& form = rig.start();
-    TimelineWindow& timeline = openTimeline(form);
+    rig.start();
+    TimelineWindow& timeline = openTimeline(rig);
     TimelineView& view = *timeline.view();
     view.setView(0, 2000);
     Trigger fallingAck;
@@ -214,7 +219,7 @@ void TestTimeline::settingsKeptAndRefused()
     MonitorRig rig;
     rig.writeSettings("[misc]\n" + stored + "TimelineTrigger=xxxxxxxxxxxfxxxxx\nTimelineTriggerMode=9\n");
     TForm1& form = rig.start();
-    TimelineWindow& timeline = openTimeline(form);
+    TimelineWindow& timeline = openTimeline(rig);
     QCOMPARE(timeline.depth(), depth);
     QCOMPARE(timeline.depthNote().isEmpty(), !refused);
     if (refused)
@@ -248,7 +253,7 @@ void TestTimeline::exportThroughTheShortcut()
     QFETCH(QByteArray, expected);
     MonitorRig rig;
     TForm1& form = rig.start();
-    TimelineWindow& timeline = openTimeline(form);
+    TimelineWindow& timeline = openTimeline(rig);
     timeline.togglePause();
     timeline.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&timeline));
