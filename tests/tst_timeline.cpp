@@ -218,7 +218,7 @@ void TestTimeline::settingsKeptAndRefused()
     QFETCH(QByteArray, writtenBack);
     MonitorRig rig;
     rig.writeSettings("[misc]\n" + stored + "TimelineTrigger=xxxxxxxxxxxfxxxxx\nTimelineTriggerMode=9\n");
-    TForm1& form = rig.start();
+    rig.start();
     TimelineWindow& timeline = openTimeline(rig);
     QCOMPARE(timeline.depth(), depth);
     QCOMPARE(timeline.depthNote().isEmpty(), !refused);
@@ -252,7 +252,7 @@ void TestTimeline::exportThroughTheShortcut()
     QFETCH(QString, file);
     QFETCH(QByteArray, expected);
     MonitorRig rig;
-    TForm1& form = rig.start();
+    rig.start();
     TimelineWindow& timeline = openTimeline(rig);
     timeline.togglePause();
     timeline.activateWindow();
