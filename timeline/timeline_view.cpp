@@ -228,23 +228,29 @@ void TimelineView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Background);
+    paintAxis(painter, true);
     paintTraces(painter);
     paintMarks(painter);
     paintHeaders(painter);
-    paintAxis(painter);
+    paintAxis(painter, false);
 }
 
-void TimelineView::paintAxis(QPainter& painter)
+void TimelineView::paintAxis(QPainter& painter, bool grid)
 {
-    painter.fillRect(QRect(0, 0, width(), AxisHeight), HeaderBackground);
-    painter.setPen(TextColor);
     const double step = tickStep(110 * m_nanosecondsPerPixel);
     const std::int64_t start = viewStart();
-    for (double tick = std::ceil(static_cast<double>(start) / step) * step; tick <= static_cast<double>(m_viewEnd); tick += step) {
-        const int x = xAt(static_cast<std::int64_t>(tick));
+    const double first = std::ceil(static_cast<double>(start) / step) * step;
+    if (grid) {
+        // Under the traces, so that no line of a pulse hides behind it.
         painter.setPen(GridColor);
-        painter.drawLine(x, AxisHeight, x, height());
-        painter.setPen(TextColor);
+        for (double tick = first; tick <= static_cast<double>(m_viewEnd); tick += step)
+            painter.drawLine(xAt(static_cast<std::int64_t>(tick)), AxisHeight, xAt(static_cast<std::int64_t>(tick)), height());
+        return;
+    }
+    painter.fillRect(QRect(0, 0, width(), AxisHeight), HeaderBackground);
+    painter.setPen(TextColor);
+    for (double tick = first; tick <= static_cast<double>(m_viewEnd); tick += step) {
+        const int x = xAt(static_cast<std::int64_t>(tick));
         painter.drawLine(x, AxisHeight - 6, x, AxisHeight);
         painter.drawText(x + 3, 4, 120, AxisHeight - 8, Qt::AlignLeft | Qt::AlignVCenter, AxisTimeText(tick, step));
     }

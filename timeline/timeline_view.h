@@ -86,7 +86,8 @@ protected:
 
 private:
     int rowTop(int row) const { return AxisHeight + row * RowHeight; }
-    void paintAxis(QPainter& painter);
+    // The tick lines across the rows, or the axis with its labels.
+    void paintAxis(QPainter& painter, bool grid);
     void paintHeaders(QPainter& painter);
     void paintTraces(QPainter& painter);
     void paintBus(QPainter& painter, const struct ColumnLevels& columns);
