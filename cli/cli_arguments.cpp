@@ -361,7 +361,7 @@ void takeOption(CliArguments& result, const GivenOption& given)
     else if (name == "--period")
         result.period = span(given, false);
     else if (name == "--repeat")
-        result.repeat = wholeNumber(given, 1, 1000000000LL);
+        result.repeat = wholeNumber(given, 1, 1000000); // each pulse's times are kept for the report
     else if (name == "--edge")
         result.edges.push_back(lineEdge(value));
     else if (name == "--port")

@@ -2,6 +2,7 @@
 
 #include "port_channel.h"
 
+#include <algorithm>
 #include <ctime>
 
 namespace {
@@ -32,7 +33,7 @@ void waitUntil(std::int64_t when, const volatile std::sig_atomic_t& stop)
 PulseResult Pulse(PortChannel& channel, const PulsePlan& plan, const volatile std::sig_atomic_t& stop)
 {
     PulseResult result;
-    result.pulses.reserve(static_cast<std::size_t>(plan.repeat < 100000 ? plan.repeat : 100000));
+    result.pulses.reserve(static_cast<std::size_t>(std::min<long long>(plan.repeat, 1000000)));
     const std::int64_t hold = plan.hold.count();
     const std::int64_t period = plan.period.count();
     for (long long n = 0; n < plan.repeat; ++n) {

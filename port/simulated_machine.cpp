@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <string_view>
 #include <thread>
 
 #include <fcntl.h>
@@ -96,8 +97,11 @@ std::unique_ptr<SimulatedMachine> SimulatedMachine::makePrivate()
 
 std::string SimulatedMachine::defaultName()
 {
-    if (const char* named = std::getenv("VELKARO_SIM_MACHINE"); named && *named)
+    if (const char* named = std::getenv("VELKARO_SIM_MACHINE"); named && *named) {
+        if (std::string_view(named) == "private")
+            return {};
         return named[0] == '/' ? std::string(named) : "/" + std::string(named);
+    }
     return "/velkaro-sim-" + std::to_string(getuid());
 }
 

@@ -29,7 +29,8 @@ public:
                                                     std::string& notice);
     // A machine of this process alone.
     static std::unique_ptr<SimulatedMachine> makePrivate();
-    // The object's name: $VELKARO_SIM_MACHINE where set, else "/velkaro-sim-UID".
+    // The object's name: $VELKARO_SIM_MACHINE where set, else "/velkaro-sim-UID";
+    // empty (a private machine) where that variable is "private".
     static std::string defaultName();
     // What is wrong with an object's contents of that size, read at a time on
     // the monotonic clock; nothing when the machine can use it.
