@@ -39,11 +39,12 @@ std::uint8_t SerialStepCard::linesAt(std::uint64_t nanoseconds)
 
     // Bit n of the text's frames starts at n / 9600 s: start bit low, eight data bits
     // from the lowest, stop bit high, then idle high until the next text.
-    const std::uint64_t bit = nanoseconds % TextEvery * BitsPerSecond / 1'000'000'000;
+    const std::uint64_t inCycle = nanoseconds % TextEvery;
+    const std::uint64_t bit = (inCycle - TextFrom) * BitsPerSecond / 1'000'000'000;
     const std::uint64_t frame = bit / 10;
     const std::uint64_t inFrame = bit % 10;
     bool serial = true;
-    if (frame < Text.size() && inFrame < 9)
+    if (inCycle >= TextFrom && frame < Text.size() && inFrame < 9)
         serial = inFrame == 0 ? false : ((static_cast<unsigned char>(Text[frame]) >> (inFrame - 1)) & 1u) != 0;
     if (serial)
         lines |= Ack;
