@@ -5,6 +5,7 @@
 #include "machine_description.h"
 #include "result_table.h"
 #include "sampling_measures.h"
+#include "script_measures.h"
 #include "watch_measures.h"
 
 #include <QApplication>
@@ -43,6 +44,12 @@ std::vector<MeasureRow> measureRows()
         {"watch_bare_counting_reads_per_s", "9 bare read loop, counting data register", "reads/s", 0, {}},
         {"watch_counting_vcd_samples_per_s", "9 watch, a VCD record per sample, to a file", "samples/s", 0, {}},
         {"watch_counting_vcd_ratio", "9 ... ratio to the bare loop", "ratio", 3, {K::AtLeast, 0.5}},
+        {"pulse_shortest_median_ns", "10 pulse --for 0, width, median", "ns", 0, {}},
+        {"pulse_shortest_p99_ns", "10 ... 99th percentile", "ns", 0, {}},
+        {"pulse_5us_median_ns", "10 pulse --for 5us, width, median", "ns", 0, {}},
+        {"pulse_5us_p99_ns", "10 ... 99th percentile", "ns", 0, {}},
+        {"shared_write_to_watch_median_us", "11 write to a watch's record, 2 processes, median", "us", 1, {}},
+        {"shared_write_to_watch_p99_us", "11 ... 99th percentile", "us", 1, {}},
     };
 }
 
@@ -106,6 +113,20 @@ void measureWatch(const BenchPlan& plan, ResultTable& table)
     table.record("watch_counting_vcd_ratio", rates.countingVcdSamples / rates.countingBare);
 }
 
+void measureScripts(const BenchPlan& plan, ResultTable& table)
+{
+    const PulseWidths pulses = pulseWidths(plan.pulses);
+    table.record("pulse_shortest_median_ns", pulses.shortestMedianNs);
+    table.record("pulse_shortest_p99_ns", pulses.shortestP99Ns);
+    table.record("pulse_5us_median_ns", pulses.fiveMicrosecondsMedianNs);
+    table.record("pulse_5us_p99_ns", pulses.fiveMicrosecondsP99Ns);
+    const WatchDelay delay =
+        sharedWatchDelay((QCoreApplication::applicationDirPath() + QStringLiteral("/velkaro-cli")).toStdString(),
+                         plan.sharedChanges);
+    table.record("shared_write_to_watch_median_us", delay.medianUs);
+    table.record("shared_write_to_watch_p99_us", delay.p99Us);
+}
+
 void measureAll(const BenchPlan& plan, ResultTable& table)
 {
     // First, while the heap holds nothing of earlier windows that could hide a growth.
@@ -117,6 +138,7 @@ void measureAll(const BenchPlan& plan, ResultTable& table)
         measureStep(plan, table);
         measureClicks(plan, table);
         measureWatch(plan, table);
+        measureScripts(plan, table);
     }
     measureCpu(plan, table);
 }
@@ -130,6 +152,9 @@ void printHeader(const BenchPlan& plan, const std::string& loadAtStart)
               << " at end (" << std::thread::hardware_concurrency() << " cores)\n";
     std::cout << "path:     one 32-bit read per sampling step (window phases checked: no byte reads); the watch and its\n"
               << "          bare loop read the same way, through the channel, with the transfer log off\n"
+              << "scripts:  pulse widths over " << plan.pulses << " pulses each on a private simulated port; "
+              << plan.sharedChanges << " writes to 0x378 in this process, each read back as a record from a\n"
+              << "          velkaro-cli watch in another process on a shared simulated machine of the bench's own (pipe included)\n"
               << "runs:     medians of " << plan.repetitions << " runs of " << plan.loopSeconds << " s per idle loop (in "
               << plan.loopTurns << " interleaved turns), "
               << plan.directCalls << " direct calls and " << plan.clicks << " clicks; CPU " << plan.cpuRepetitions
