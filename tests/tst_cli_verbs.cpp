@@ -24,6 +24,17 @@ private:
     std::vector<Access>& m_keep;
 };
 
+// ACK and Busy low for the first 250 of every 1000 reads, high for the rest:
+// Busy, which the port inverts, changes with ACK.
+class AckAndBusyDevice : public SimulatedDevice {
+public:
+    explicit AckAndBusyDevice(std::int64_t& clock) : m_clock(clock) {}
+    std::uint8_t statusLines(std::uint8_t, std::uint8_t) override { return m_clock++ % 1000 < 250 ? 0x38 : 0xF8; }
+
+private:
+    std::int64_t& m_clock;
+};
+
 QString contents(std::FILE* file)
 {
     std::rewind(file);
@@ -44,7 +55,7 @@ KernelPort kernelPort(int number, std::uint16_t base)
 }
 
 // One run of velkaro-cli: 0x378 with a loopback plug, data 0x05 and control
-// 0x04; 0x278 with ACK low for the first 250 of every 1000 reads. Both are the
+// 0x04; 0x278 with ACK and Busy low for the first 250 of every 1000 reads. Both are the
 // kernel's ports and found without the probe, so every write is the command's.
 struct Run {
     explicit Run(const QString& commandLine)
@@ -60,7 +71,7 @@ struct Run {
             port.attach(std::make_unique<LoopbackPlug>());
             port.write(0, 0x05);
             port.write(2, 0x04);
-            platform->addPort(0x278).attach(std::make_unique<PulsingAckDevice>([this] { return now++; }));
+            platform->addPort(0x278).attach(std::make_unique<AckAndBusyDevice>(now));
             return OpenSimulatedPortRoute(std::move(platform), {kernelPort(0, 0x378), kernelPort(1, 0x278)});
         });
         output = contents(out);
@@ -192,7 +203,7 @@ private slots:
         QCOMPARE(run.writes(), written);
     }
 
-    // ACK on 0x278 is low at the start and rises after 250 reads: an edge is a
+    // ACK and Busy on 0x278 are low at the start and rise after 250 reads: an edge is a
     // change seen from one sample to the next, never the state at the start.
     void watchEdges_data()
     {
@@ -202,10 +213,12 @@ private slots:
         QTest::newRow("rising only") << "-l ACK --edge rising -n 2" << 0 << QStringList{"ACK=0", "ACK=1", "ACK=1"};
         QTest::newRow("falling only") << "-l ACK --edge falling -n 2" << 0 << QStringList{"ACK=0", "ACK=0", "ACK=0"};
         QTest::newRow("both") << "-l ACK --edge both -n 3" << 0 << QStringList{"ACK=0", "ACK=1", "ACK=0", "ACK=1"};
-        QTest::newRow("per line") << "-l ACK,Busy --edge ACK=falling -n 1" << 0 << QStringList{"ACK=0 Busy=1", "ACK=0"};
+        QTest::newRow("per line") << "-l ACK,Busy --edge ACK=falling -n 1" << 0 << QStringList{"ACK=0 Busy=0", "ACK=0"};
+        QTest::newRow("a line the port inverts, by its level") << "-l Busy --edge rising -n 1" << 0
+                                                               << QStringList{"Busy=0", "Busy=1"};
         QTest::newRow("until a level that holds at once") << "--until ACK=0" << 0 << QStringList{"ACK=0"};
         QTest::newRow("until an edge") << "--until ACK=falling" << 0 << QStringList{"ACK=0", "ACK=1", "ACK=0"};
-        QTest::newRow("until a line not recorded") << "-l Busy --until ACK=rising -t 5" << 0 << QStringList{"Busy=1"};
+        QTest::newRow("until a line not recorded") << "-l D0 --until ACK=rising -t 5" << 0 << QStringList{"D0=0"};
         QTest::newRow("until both, where the edge comes first") << "--until ACK=rising --until Busy=1" << 0
                                                                 << QStringList{"ACK=0", "ACK=1"};
     }
