@@ -56,7 +56,7 @@ hwtest: setup-test configure
 
 # make check-asan - the whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 # make fuzz       - each libFuzzer target for FUZZ_SECONDS (60) seconds: the settings file,
-#                   the cell readings, the command line tool's arguments
+#                   the cell readings, the command line tool's arguments, the shared simulated machine's object
 # make soak       - ten minutes of fastest sampling, under AddressSanitizer and plain, watching memory
 ASAN_BUILD    ?= build-asan
 FUZZ_BUILD    ?= build-fuzz
@@ -89,7 +89,7 @@ fuzz: setup
 	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DVELKARO_SANITIZE=ON -DVELKARO_FUZZ=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
-	@for target in settings_file register_readings cli_arguments; do \
+	@for target in settings_file register_readings cli_arguments shared_machine; do \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$target $(FUZZ_BUILD)/artifacts; \
 	  dict=""; [ -f tests/fuzz/$$target.dict ] && dict="-dict=tests/fuzz/$$target.dict"; \
 	  echo "fuzz_$$target: $(FUZZ_SECONDS) s"; \

@@ -11,7 +11,9 @@ struct BenchPlan {
     int clicks = 200;             // per click phase
     double memorySeconds = 60.0;
     int frames = 200;             // timeline paints per zoom
+    int pulses = 100'000;      // per pulse length
+    int sharedChanges = 2'000; // writes seen by a watch in another process
 
     // Every measure once and briefly: proves the benchmark works, measures little.
-    static BenchPlan quick() { return {1, 0.2, 2, 200'000, 1, 0.5, 20, 1.0, 5}; }
+    static BenchPlan quick() { return {1, 0.2, 2, 200'000, 1, 0.5, 20, 1.0, 5, 1'000, 20}; }
 };

@@ -5,6 +5,7 @@
 #include "machine_description.h"
 #include "result_table.h"
 #include "sampling_measures.h"
+#include "script_measures.h"
 #include "timeline_measures.h"
 #include "watch_measures.h"
 
@@ -59,6 +60,12 @@ std::vector<MeasureRow> measureRows()
         {"click_capturing_median_ms", "13 click to handler, timeline capturing a change per sample, median", "ms", 3, {}},
         {"click_capturing_p99_ms", "13 ... 99th percentile", "ms", 3, {K::Below, 20}},
         {"cpu_timeline_paused_percent", "14 CPU, timeline paused, main window at item 9", "%core", 3, {K::Below, 0.2}},
+        {"pulse_shortest_median_ns", "15 pulse --for 0, width, median", "ns", 0, {}},
+        {"pulse_shortest_p99_ns", "15 ... 99th percentile", "ns", 0, {}},
+        {"pulse_5us_median_ns", "15 pulse --for 5us, width, median", "ns", 0, {}},
+        {"pulse_5us_p99_ns", "15 ... 99th percentile", "ns", 0, {}},
+        {"shared_write_to_watch_median_us", "16 write to a watch's record, 2 processes, median", "us", 1, {}},
+        {"shared_write_to_watch_p99_us", "16 ... 99th percentile", "us", 1, {}},
     };
 }
 
@@ -140,6 +147,20 @@ void measureTimeline(const BenchPlan& plan, ResultTable& table)
     table.record("click_capturing_p99_ms", delays.p99Ms);
 }
 
+void measureScripts(const BenchPlan& plan, ResultTable& table)
+{
+    const PulseWidths pulses = pulseWidths(plan.pulses);
+    table.record("pulse_shortest_median_ns", pulses.shortestMedianNs);
+    table.record("pulse_shortest_p99_ns", pulses.shortestP99Ns);
+    table.record("pulse_5us_median_ns", pulses.fiveMicrosecondsMedianNs);
+    table.record("pulse_5us_p99_ns", pulses.fiveMicrosecondsP99Ns);
+    const WatchDelay delay =
+        sharedWatchDelay((QCoreApplication::applicationDirPath() + QStringLiteral("/velkaro-cli")).toStdString(),
+                         plan.sharedChanges);
+    table.record("shared_write_to_watch_median_us", delay.medianUs);
+    table.record("shared_write_to_watch_p99_us", delay.p99Us);
+}
+
 void measureAll(const BenchPlan& plan, ResultTable& table)
 {
     // First, while the heap holds nothing of earlier windows that could hide a growth.
@@ -152,6 +173,7 @@ void measureAll(const BenchPlan& plan, ResultTable& table)
         measureClicks(plan, table);
         measureWatch(plan, table);
         measureTimeline(plan, table);
+        measureScripts(plan, table);
     }
     measureCpu(plan, table);
     for (int run = 1; run <= plan.cpuRepetitions; ++run)
@@ -167,6 +189,9 @@ void printHeader(const BenchPlan& plan, const std::string& loadAtStart)
               << " at end (" << std::thread::hardware_concurrency() << " cores)\n";
     std::cout << "path:     one 32-bit read per sampling step (window phases checked: no byte reads); the watch and its\n"
               << "          bare loop read the same way, through the channel, with the transfer log off\n"
+              << "scripts:  pulse widths over " << plan.pulses << " pulses each on a private simulated port; "
+              << plan.sharedChanges << " writes to 0x378 in this process, each read back as a record from a\n"
+              << "          velkaro-cli watch in another process on a shared simulated machine of the bench's own (pipe included)\n"
               << "runs:     medians of " << plan.repetitions << " runs of " << plan.loopSeconds << " s per idle loop (in "
               << plan.loopTurns << " interleaved turns), "
               << plan.directCalls << " direct calls and " << plan.clicks << " clicks; CPU " << plan.cpuRepetitions

@@ -56,7 +56,7 @@ double watchLoop(PortChannel& channel, double seconds, std::FILE* file)
     std::vector<const RegisterModel::Line*> lines;
     for (const RegisterModel::Line& line : RegisterModel::Lines)
         lines.push_back(&line);
-    const auto writer = MakeChangeWriter(CliArguments::Format::Vcd, false, file, ChangeWriter::HandOn::InBlocks);
+    const auto writer = MakeChangeWriter(RecordFormat::Vcd, false, file, ChangeWriter::HandOn::InBlocks);
     const Clock::time_point start = Clock::now();
     const WatchResult result =
         Watch(channel, plan, *writer, WatchHeader{{{"378", "simulated"}}, std::chrono::system_clock::now(), lines},

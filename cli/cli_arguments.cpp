@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -21,7 +22,7 @@ constexpr unsigned bit(Command command)
 }
 
 constexpr unsigned PortCommands = bit(Command::Read) | bit(Command::Write) | bit(Command::Set) |
-                                  bit(Command::Toggle) | bit(Command::Watch);
+                                  bit(Command::Toggle) | bit(Command::Pulse) | bit(Command::Watch);
 constexpr unsigned AnyCommand = ~0u;
 
 struct OptionInfo {
@@ -36,22 +37,35 @@ constexpr OptionInfo Options[] = {
     {"--version", "", false, AnyCommand},
     {"--sim", "", false, AnyCommand},
     {"--no-probe", "", false, AnyCommand},
-    {"--port", "", true, PortCommands},
-    {"--json", "", false, bit(Command::List) | bit(Command::Read) | bit(Command::Write) | bit(Command::Set) | bit(Command::Toggle)},
+    {"--port", "-p", true, PortCommands},
+    {"--json", "", false, bit(Command::List) | bit(Command::Read) | bit(Command::Write) | bit(Command::Set) |
+                          bit(Command::Toggle) | bit(Command::Pulse)},
+    {"--names", "", false, bit(Command::Read)},
+    {"--for", "", true, bit(Command::Pulse)},
+    {"--repeat", "", true, bit(Command::Pulse)},
+    {"--period", "", true, bit(Command::Pulse)},
     {"--interval", "", true, bit(Command::Watch)},
     {"--duration", "", true, bit(Command::Watch)},
-    {"--count", "", true, bit(Command::Watch)},
-    {"--lines", "", true, bit(Command::Watch)},
-    {"--format", "", true, bit(Command::Watch)},
+    {"--count", "-n", true, bit(Command::Watch)},
+    {"--lines", "-l", true, bit(Command::Watch)},
+    {"--edge", "", true, bit(Command::Watch)},
+    {"--format", "-f", true, bit(Command::Watch)},
     {"--output", "-o", true, bit(Command::Watch)},
     {"--vcd-registers", "", false, bit(Command::Watch)},
     {"--until", "", true, bit(Command::Watch)},
-    {"--timeout", "", true, bit(Command::Watch)},
+    {"--timeout", "-t", true, bit(Command::Watch)},
 };
+
+// Options that may be given more than once, each adding a condition.
+bool repeatable(const OptionInfo& option)
+{
+    return option.name == "--until" || option.name == "--edge";
+}
 
 constexpr std::pair<std::string_view, Command> CommandNames[] = {
     {"list", Command::List},   {"read", Command::Read},   {"write", Command::Write}, {"set", Command::Set},
-    {"toggle", Command::Toggle}, {"watch", Command::Watch}, {"help", Command::Help},   {"version", Command::Version},
+    {"toggle", Command::Toggle}, {"pulse", Command::Pulse}, {"watch", Command::Watch},  {"help", Command::Help},
+    {"version", Command::Version},
 };
 
 struct GivenOption {
@@ -138,6 +152,29 @@ std::chrono::nanoseconds seconds(const GivenOption& given)
     return std::chrono::nanoseconds(static_cast<long long>(std::llround(value * 1e9)));
 }
 
+// A time for pulse: a number and a unit, ns, us, ms or s (seconds without one),
+// such as 5us or 1.5ms; 0 where zero is allowed.
+std::chrono::nanoseconds span(const GivenOption& given, bool zeroAllowed)
+{
+    static constexpr std::pair<std::string_view, double> units[] = {{"ns", 1}, {"us", 1e3}, {"ms", 1e6}, {"s", 1e9}};
+    std::string_view text = given.value;
+    double scale = 1e9;
+    for (const auto& [unit, nanoseconds] : units)
+        if (text.ends_with(unit)) {
+            text.remove_suffix(unit.size());
+            scale = nanoseconds;
+            break;
+        }
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+    const double total = value * scale;
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(total) ||
+        total < 0 || (total == 0 && !zeroAllowed) || total > 1e16)
+        refuse(std::string(given.option->name) + " takes a time such as 5us, 1.5ms or 2s (ns, us, ms, s; seconds " +
+               "without a unit)" + (zeroAllowed ? ", or 0" : "") + ", not " + quoted(given.value));
+    return std::chrono::nanoseconds(static_cast<long long>(std::llround(total)));
+}
+
 // A port base as the port list shows it: hexadecimal, "378", "E010", or with 0x.
 std::uint16_t portBase(const std::string& text)
 {
@@ -151,10 +188,19 @@ std::uint16_t portBase(const std::string& text)
     return static_cast<std::uint16_t>(value);
 }
 
+// A line by its name, in any case, or by its pin number ("2" is D0).
 const Line& lineNamed(std::string_view name)
 {
     if (const Line* line = RegisterModel::lineNamed(name))
         return *line;
+    if (!name.empty() && name.size() <= 3 && name.find_first_not_of("0123456789") == std::string_view::npos) {
+        const int pin = std::stoi(std::string(name));
+        if (const Line* line = RegisterModel::lineOnPin(pin))
+            return *line;
+        if (pin >= 18 && pin <= 25)
+            refuse("pin " + std::to_string(pin) + " is a ground pin; the lines are on pins 1 to 17");
+        refuse("there is no pin " + std::to_string(pin) + ": the connector has pins 1 to 25, its lines 1 to 17");
+    }
     std::string names;
     for (const Line& line : RegisterModel::Lines)
         names += (names.empty() ? "" : " ") + std::string(line.name);
@@ -178,6 +224,51 @@ std::pair<std::string_view, std::string_view> assignment(std::string_view text, 
     return {text.substr(0, equals), text.substr(equals + 1)};
 }
 
+std::optional<Edge> edgeNamed(std::string_view name)
+{
+    static constexpr std::pair<std::string_view, Edge> edges[] = {
+        {"rising", Edge::Rising}, {"falling", Edge::Falling}, {"both", Edge::Both}};
+    for (const auto& [text, edge] : edges)
+        if (text == name)
+            return edge;
+    return std::nullopt;
+}
+
+// --until's LINE=LEVEL or LINE=EDGE.
+void untilCondition(CliArguments& result, std::string_view text)
+{
+    const auto [name, condition] = assignment(text, "LINE=LEVEL or LINE=EDGE, such as Busy=0 or ACK=rising");
+    const Line& line = lineNamed(name);
+    if (condition == "0" || condition == "1")
+        result.until.push_back({&line, condition == "1"});
+    else if (const std::optional<Edge> edge = edgeNamed(condition))
+        result.untilEdges.push_back({&line, *edge});
+    else
+        refuse(quoted(condition) + " is no level or edge for " + line.name + ": give 0, 1, rising, falling or both");
+}
+
+// --edge's EDGE (every line watched) or LINE=EDGE.
+LineEdge lineEdge(std::string_view text)
+{
+    const std::size_t equals = text.find('=');
+    const std::string_view edgeText = equals == std::string_view::npos ? text : text.substr(equals + 1);
+    const Line* line = equals == std::string_view::npos ? nullptr : &lineNamed(text.substr(0, equals));
+    const std::optional<Edge> edge = edgeNamed(edgeText);
+    if (!edge)
+        refuse("--edge takes rising, falling or both, for every line watched or as LINE=EDGE, not " + quoted(text));
+    return {line, *edge};
+}
+
+// read's LINE or REGISTER.
+ReadItem readItem(std::string_view name)
+{
+    for (std::size_t i = 0; i < RegisterModel::RegisterNames.size(); ++i)
+        if (RegisterModel::sameNameIgnoringCase(RegisterModel::RegisterNames[i], name))
+            return {nullptr, static_cast<RegisterModel::Register>(i)};
+    const Line& line = lineNamed(name);
+    return {&line, line.reg};
+}
+
 LineLevel lineLevel(std::string_view text, bool outputsOnly)
 {
     const auto [name, level] = assignment(text, "LINE=LEVEL, such as D0=1");
@@ -198,7 +289,7 @@ RegisterValue registerValue(std::string_view text)
         refuse(quoted(name) + " is no register; the registers are data, status and control");
     if (*reg == RegisterModel::Status)
         refuse("status is the port's input register; it cannot be written");
-    const std::optional<std::int32_t> value = ParseInteger(QString::fromUtf8(valueText.data(), valueText.size()));
+    const std::optional<std::int32_t> value = ParseInteger(QString::fromUtf8(valueText.data(), valueText.size()), true);
     if (!value)
         refuse(InvalidIntegerText(QString::fromStdString(printable(valueText))).toStdString());
     if (*value < 0 || *value > 255)
@@ -227,6 +318,14 @@ void takeOperands(CliArguments& result, const std::vector<std::string>& operands
             refuse(std::string(name) + " needs at least one " +
                    (result.command == Command::Write ? "REGISTER=VALUE" : result.command == Command::Set ? "LINE=LEVEL" : "LINE"));
         break;
+    case Command::Pulse:
+        if (operands.size() != 1)
+            refuse("pulse takes one LINE=LEVEL, such as STB=0");
+        break;
+    case Command::Read:
+        for (const std::string& operand : operands)
+            result.readItems.push_back(readItem(operand));
+        return;
     default:
         if (!operands.empty())
             refuse(std::string(name) + " takes no argument such as " + quoted(operands.front()));
@@ -235,7 +334,7 @@ void takeOperands(CliArguments& result, const std::vector<std::string>& operands
     for (const std::string& operand : operands) {
         if (result.command == Command::Write)
             result.registerValues.push_back(registerValue(operand));
-        else if (result.command == Command::Set)
+        else if (result.command == Command::Set || result.command == Command::Pulse)
             result.lineLevels.push_back(lineLevel(operand, true));
         else
             result.toggledLines.push_back(&outputLineNamed(operand));
@@ -255,6 +354,16 @@ void takeOption(CliArguments& result, const GivenOption& given)
         result.noProbe = true;
     else if (name == "--json")
         result.json = true;
+    else if (name == "--names")
+        result.names = true;
+    else if (name == "--for")
+        result.pulseFor = span(given, true);
+    else if (name == "--period")
+        result.period = span(given, false);
+    else if (name == "--repeat")
+        result.repeat = wholeNumber(given, 1, 1000000); // each pulse's times are kept for the report
+    else if (name == "--edge")
+        result.edges.push_back(lineEdge(value));
     else if (name == "--port")
         result.port = portBase(value);
     else if (name == "--interval")
@@ -270,7 +379,7 @@ void takeOption(CliArguments& result, const GivenOption& given)
     else if (name == "--vcd-registers")
         result.vcdRegisters = true;
     else if (name == "--until")
-        result.until.push_back(lineLevel(value, false));
+        untilCondition(result, value);
     else if (name == "--format") {
         static constexpr std::pair<std::string_view, CliArguments::Format> formats[] = {
             {"text", CliArguments::Format::Text}, {"csv", CliArguments::Format::Csv},
@@ -307,13 +416,25 @@ CliArguments parse(const std::vector<std::string>& arguments)
         if (!onlyOperands && argument == "--") {
             onlyOperands = true;
         } else if (!onlyOperands && argument.size() > 1 && argument[0] == '-') {
-            const std::size_t equals = argument.starts_with("--") ? argument.find('=') : std::string::npos;
-            const std::string name = argument.substr(0, equals);
+            const bool longForm = argument.starts_with("--");
+            const std::size_t equals = longForm ? argument.find('=') : std::string::npos;
+            std::string name = argument.substr(0, equals);
             const OptionInfo* option = optionNamed(name);
+            // A short option's value may follow it at once: -p278.
+            std::optional<std::string> attached;
+            if (!option && !longForm && argument.size() > 2) {
+                const OptionInfo* shortOption = optionNamed(argument.substr(0, 2));
+                if (shortOption && shortOption->takesValue) {
+                    option = shortOption;
+                    attached = argument.substr(2);
+                }
+            }
             if (!option)
                 refuse("unknown option " + quoted(name) + " (velkaro-cli --help lists the options)");
             GivenOption given{option, {}};
-            if (equals != std::string::npos) {
+            if (attached) {
+                given.value = *attached;
+            } else if (equals != std::string::npos) {
                 if (!option->takesValue)
                     refuse(std::string(option->name) + " takes no value");
                 given.value = argument.substr(equals + 1);
@@ -323,13 +444,14 @@ CliArguments parse(const std::vector<std::string>& arguments)
                 given.value = arguments[++i];
             }
             for (const GivenOption& earlier : options)
-                if (earlier.option == option && option->name != "--until")
+                if (earlier.option == option && !repeatable(*option))
                     refuse(std::string(option->name) + " is given twice");
             options.push_back(given);
         } else if (!command) {
             command = commandNamed(argument);
             if (!command)
-                refuse("unknown command " + quoted(argument) + "; the commands are list, read, write, set, toggle and watch");
+                refuse("unknown command " + quoted(argument) +
+                       "; the commands are list, read, write, set, toggle, pulse and watch");
         } else {
             operands.push_back(argument);
         }
@@ -352,7 +474,7 @@ CliArguments parse(const std::vector<std::string>& arguments)
     result.command = *command;
     if (result.command == Command::Help) {
         if (operands.size() > 1 || (operands.size() == 1 && !commandNamed(operands[0])))
-            refuse("help takes one command name: list, read, write, set, toggle or watch");
+            refuse("help takes one command name: list, read, write, set, toggle, pulse or watch");
         result.helpTopic = operands.empty() ? "" : operands[0];
         return result;
     }
@@ -365,8 +487,30 @@ CliArguments parse(const std::vector<std::string>& arguments)
     takeOperands(result, operands);
     if (result.duration && result.count)
         refuse("--duration and --count both end a watch: give one of them");
-    if (result.timeout && result.until.empty())
+    if (result.timeout && result.until.empty() && result.untilEdges.empty())
         refuse("--timeout bounds --until: give a condition with --until");
+    if (!result.edges.empty() && result.format == CliArguments::Format::Vcd)
+        refuse("--edge picks records, and a VCD file holds every change: watch --lines with --format vcd");
+    for (const LineEdge& edge : result.edges)
+        if (edge.line && !result.watchedLines.empty() &&
+            std::find(result.watchedLines.begin(), result.watchedLines.end(), edge.line) == result.watchedLines.end())
+            refuse(std::string("--edge ") + edge.line->name + ": " + edge.line->name + " is not among --lines");
+    refuseRepeats(result.edges, [](const LineEdge& edge) { return std::string_view(edge.line ? edge.line->name : "--edge EDGE"); });
+    if (result.json && !result.readItems.empty())
+        refuse("--json gives the whole report; read LINE... gives bare values (--names: NAME=VALUE)");
+    if (result.names && result.readItems.empty())
+        refuse("--names belongs to read LINE...: give the lines or registers to read");
+    if (result.command == Command::Pulse) {
+        bool forGiven = false;
+        for (const GivenOption& given : options)
+            forGiven = forGiven || given.option->name == "--for";
+        if (!forGiven)
+            refuse("pulse needs --for: how long the line holds its level, such as --for 5us");
+        if (result.period && result.repeat == 1)
+            refuse("--period is the time from one pulse's start to the next: give --repeat N too");
+        if (result.period && *result.period < result.pulseFor)
+            refuse("--period must be at least --for: the line comes back between two pulses");
+    }
     if (result.vcdRegisters && result.format != CliArguments::Format::Vcd)
         refuse("--vcd-registers belongs to --format vcd");
     return result;

@@ -18,6 +18,21 @@ struct LineLevel {
     bool level;
 };
 
+// Which change of a line's level counts: to 1, to 0, or either.
+enum class Edge : std::uint8_t { Rising = 1, Falling = 2, Both = 3 };
+
+// An edge of a line; no line: of every line watched.
+struct LineEdge {
+    const RegisterModel::Line* line;
+    Edge edge;
+};
+
+// What read prints on its own: a line's level, or a register's value.
+struct ReadItem {
+    const RegisterModel::Line* line; // nullptr: the register
+    RegisterModel::Register reg;
+};
+
 struct RegisterValue {
     RegisterModel::Register reg;
     std::uint8_t value;
@@ -26,7 +41,7 @@ struct RegisterValue {
 // Everything a command line asks for, read and checked before any port is
 // touched: a refused command line writes nothing anywhere.
 struct CliArguments {
-    enum class Command { Help, Version, List, Read, Write, Set, Toggle, Watch };
+    enum class Command { Help, Version, List, Read, Write, Set, Toggle, Pulse, Watch };
     using Format = RecordFormat;
 
     Command command = Command::Help;
@@ -36,9 +51,16 @@ struct CliArguments {
     bool json = false;
     std::optional<std::uint16_t> port;
 
+    std::vector<ReadItem> readItems;           // read; empty: the whole report
+    bool names = false;                        // read: NAME=VALUE rather than the bare value
     std::vector<RegisterValue> registerValues; // write
-    std::vector<LineLevel> lineLevels;         // set
+    std::vector<LineLevel> lineLevels;         // set; pulse: its one line
     std::vector<const RegisterModel::Line*> toggledLines;
+
+    // pulse
+    std::chrono::nanoseconds pulseFor{0};
+    long long repeat = 1;
+    std::optional<std::chrono::nanoseconds> period; // start to start
 
     // watch
     std::chrono::milliseconds interval{0}; // 0: as fast as the port answers
@@ -48,7 +70,9 @@ struct CliArguments {
     Format format = Format::Text;
     std::string output; // empty: standard output
     bool vcdRegisters = false;
+    std::vector<LineEdge> edges; // the changes that make records; none: every change
     std::vector<LineLevel> until;
+    std::vector<LineEdge> untilEdges; // each with a line
     std::optional<std::chrono::nanoseconds> timeout;
 };
 

@@ -10,24 +10,29 @@ port access as the velkaro window.
 Commands:
   list                      the ports found, how each is reached, whether
                             four-byte reads work on it
-  read                      the three registers and the 17 lines of a port
+  read [LINE|REGISTER...]   the three registers and the 17 lines of a port;
+                            with lines or registers, their bare values
   write REGISTER=VALUE...   write the data or control register
   set LINE=LEVEL...         drive output lines to a level, 0 or 1
   toggle LINE...            invert output lines
+  pulse LINE=LEVEL --for T  drive a line, hold it, give it back
   watch                     record every change of the lines of the ports
   help [COMMAND]            this text, or a command's (also COMMAND --help)
 
 Options of every command:
-  --sim          the simulated ports of velkaro-sim, not the machine's
+  --sim          the simulated ports of velkaro-sim, not the machine's: one
+                 simulated machine per user, shared with every velkaro-sim
+                 and velkaro-cli --sim (VELKARO_SIM_MACHINE names another
+                 one, or "private" for ports of this command alone)
   --no-probe     find ports only in the kernel's port list, without the probe
                  of the standard bases 3BC, 378 and 278
-  --port BASE    the port, by its base in hexadecimal as list shows it
+  -p, --port BASE  the port, by its base in hexadecimal as list shows it
                  (378, E010); without it, the first port found (watch:
                  every port found)
-  --json         list, read, write, set, toggle: one JSON object
+  --json         list, read, write, set, toggle, pulse: one JSON object
   --version      the version
 
-The lines, by name (any case), with their pins:
+The lines, by name (any case) or by pin number (2 is D0):
   D0-D7 (2-9), STB (1), AFD (14), Init (16), SlctIn (17): outputs
   Err (15), SlctOut (13), PaperOut (12), ACK (10), Busy (11): inputs
 Levels are line levels, as on the pin: the port inverts Busy, STB, AFD and
@@ -46,9 +51,13 @@ Port access: direct port I/O when the kernel grants it (root, or once
 again). Through ppdev the control register shows only bits 0-3 and the
 direction bit 5. A port that another program holds is left out.
 
+Values: decimal (85), hexadecimal after $, x or 0x ($55, 0x55), or binary
+after 0b (0b01010101).
+
 Exit status: 0 success; 1 no port can be reached, or the output cannot be
-written; 2 bad usage or input, and then nothing is written to any port;
-3 watch --until timed out.
+opened or written; 2 bad usage or input, and then nothing is written to any
+port; 3 watch --until timed out; 128 + N when signal N ended a pulse or an
+--until.
 )";
 
 const char* const List = R"(Usage: velkaro-cli list [--json]
@@ -61,59 +70,109 @@ The probe of the standard bases writes each data register's complement and
 restores it; --no-probe lists only the kernel's ports.
 )";
 
-const char* const Read = R"(Usage: velkaro-cli read [--port BASE] [--json]
+const char* const Read = R"(Usage: velkaro-cli read [-p BASE] [--json]
+       velkaro-cli read [-p BASE] [--names] LINE|REGISTER...
 
-The data, status and control registers in decimal, hexadecimal and binary,
-and the 17 lines with their pins, directions, register bits and line levels.
+Without arguments: the data, status and control registers in decimal,
+hexadecimal and binary, and the 17 lines with their pins, directions,
+register bits and line levels (--json: all of it as one JSON object).
+
+With lines (by name or pin) or registers (data, status, control): each one's
+bare value on a line of its own, in the order given, from one reading of the
+port: a line's level, 0 or 1; a register's value in decimal. --names prints
+NAME=VALUE instead.
 Reads only; the probe that finds the port writes as list --help says.
+  velkaro-cli read Busy
+  velkaro-cli read --names 11 ACK data
 )";
 
-const char* const Write = R"(Usage: velkaro-cli write [--port BASE] [--json] REGISTER=VALUE...
+const char* const Write = R"(Usage: velkaro-cli write [-p BASE] [--json] REGISTER=VALUE...
 
 Writes whole registers: data (base) and control (base + 2), each once, in the
 order given; then reads the port back and shows what it holds, as read does.
 Values are read as in the window's decimal cells: decimal (85),
-or hexadecimal after $, x or 0x ($55, 0x55); they must lie between 0 and 255.
+or hexadecimal after $, x or 0x ($55, 0x55); and binary after 0b
+(0b01010101). They must lie between 0 and 255.
 The status register is the port's input and cannot be written.
   velkaro-cli write data=0x55 control=11
 )";
 
-const char* const Set = R"(Usage: velkaro-cli set [--port BASE] [--json] LINE=LEVEL...
+const char* const Set = R"(Usage: velkaro-cli set [-p BASE] [--json] LINE=LEVEL...
 
 Drives output lines to a line level, 1 or 0, as a meter on the pin would show
 it; for the inverted lines STB, AFD and SlctIn the register bit is the
 opposite. Each register is read, the lines' bits changed, the other bits kept,
 and written once; then the port is read back and shown, as read does.
+Lines may be named by their pins: set 2=1 drives D0.
   velkaro-cli set D0=1 STB=0 Init=1
 )";
 
-const char* const Toggle = R"(Usage: velkaro-cli toggle [--port BASE] [--json] LINE...
+const char* const Pulse = R"(Usage: velkaro-cli pulse [-p BASE] [--json] LINE=LEVEL --for T
+                         [--repeat N [--period P]]
+
+Drives an output line to the level, holds it for T, and gives the line back
+the level it had; with --repeat, N times, each pulse starting P after the one
+before (no sooner: one held up late is not followed by a short gap; without
+--period, P is twice T). The line's register is read once; each pulse is two
+writes of it, the other bits as read. Then it reports the widths achieved,
+from just after the first write to just after the second, on the monotonic
+clock (--json: one object with "width_ns" and "achieved_period_ns", each
+{"min", "median", "max"}).
+
+  --for T       how long the level holds: 5us, 1.5ms, 2s (units ns, us, ms,
+                s; seconds without one), or 0 for the shortest pulse there is
+  --repeat N    N pulses, 1 to 1000000
+  --period P    from the start of one pulse to the next, at least T
+
+The hold sleeps while its end is more than 2 ms away and watches the clock
+for the rest, so it is never shorter than asked; it may be longer when the
+system runs another program. The shortest pulse is two port writes back to
+back: about 1 to 2 us through direct I/O (an ISA or LPC bus cycle each),
+some microseconds through ppdev (a system call each), tens of nanoseconds on
+the simulated ports. Ctrl-C or SIGTERM ends the pulses early, the line given
+back first (exit status 128 + the signal).
+  velkaro-cli pulse STB=0 --for 5us
+  velkaro-cli pulse D0=1 --for 1ms --repeat 10 --period 10ms --json
+)";
+
+const char* const Toggle = R"(Usage: velkaro-cli toggle [-p BASE] [--json] LINE...
 
 Inverts output lines: each register is read, the lines' bits flipped, the
 other bits kept, and written once; then the port is read back and shown.
   velkaro-cli toggle D3
 )";
 
-const char* const Watch = R"(Usage: velkaro-cli watch [--port BASE] [--interval MS] [--duration S | --count N]
-                         [--lines LINE,...] [--until LINE=LEVEL [--timeout S]]
-                         [--format text|csv|jsonl|vcd] [--vcd-registers] [-o FILE]
+const char* const Watch = R"(Usage: velkaro-cli watch [-p BASE] [--interval MS] [--duration S | -n N]
+                         [-l LINE,...] [--edge [LINE=]EDGE]...
+                         [--until LINE=LEVEL|EDGE... [-t S]]
+                         [-f text|csv|jsonl|vcd] [--vcd-registers] [-o FILE]
 
 Samples the registers of every port found (or of the one --port names) over
 and over, as fast as the ports answer (or every MS milliseconds), and writes
 one record per change: the time in nanoseconds since the start on the
 monotonic clock (the header gives the wall-clock start), the port, the lines
 that changed with their new levels, and the port's registers. Each port's
-first record holds every line. Reads only.
+first record is its state at the start and holds every line. Reads only.
 
   --interval MS      sample every MS milliseconds instead of continuously
   --duration S       end after S seconds (0.5 is half a second)
-  --count N          end after N change records
-  --lines LINES      record only these lines (comma-separated); without it
-                     every register bit counts, the lines without pins too
+  -n, --count N      end after N change records; the first records, the
+                     ports' states at the start, do not count
+  -l, --lines LINES  record only these lines (comma-separated, names or
+                     pins); without it every register bit counts, the lines
+                     without pins too
+  --edge EDGE        record only these changes: rising (to 1), falling (to
+                     0) or both, of every line recorded; as LINE=EDGE, of
+                     that line (given again: each adds its own); an edge is
+                     a change from one sample to the next
   --until LINE=LEVEL end at the first sample where the line has that level
-                     on a port (given again: where all hold), exit status 0
-  --timeout S        with --until: give up after S seconds, exit status 3
-  --format FORMAT    text (default), csv, jsonl (one JSON object per line),
+                     on a port; a level that holds at the start ends the
+                     watch at once. LINE=rising, falling or both: end at
+                     such an edge of the line, never at the start. Given
+                     again: where all hold in one sample. Exit status 0
+  -t, --timeout S    with --until: give up after S seconds, exit status 3
+  -f, --format FORMAT text (default), csv (the column names first, then a
+                     comment), jsonl (one JSON object per line),
                      or vcd: a Value Change Dump with a 1-bit wire per line
                      carrying its line level, for PulseView and GTKWave, one
                      scope per port (with several ports the wires are named
@@ -128,6 +187,7 @@ Ctrl-C or SIGTERM ends a watch cleanly, with a complete file (exit status 0,
 or 128 + the signal while --until still waited).
   velkaro-cli watch --format vcd -o capture.vcd --duration 10
   velkaro-cli watch --lines Busy,ACK --until Busy=0 --timeout 5
+  velkaro-cli watch -l Err --edge rising -n 1 -f jsonl
 )";
 
 }
@@ -144,6 +204,8 @@ std::string CliHelp(std::string_view topic)
         return Set;
     if (topic == "toggle")
         return Toggle;
+    if (topic == "pulse")
+        return Pulse;
     if (topic == "watch")
         return Watch;
     return Overview;

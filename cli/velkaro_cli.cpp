@@ -7,6 +7,7 @@
 #include "port_probe.h"
 #include "port_report.h"
 #include "port_route.h"
+#include "pulse.h"
 #include "watch.h"
 
 #include <algorithm>
@@ -171,6 +172,125 @@ struct Session {
         }
     }
 
+    // read LINE...: each line's level or register's value, one to a line.
+    int showItems(const FoundPort& port) const
+    {
+        const std::uint32_t registers = ReadRegisters(channel(), port.base, port.byteReads);
+        for (const ReadItem& item : arguments.readItems) {
+            const std::string name = item.line ? item.line->name : std::string(RegisterModel::RegisterNames[item.reg]);
+            const int value = item.line ? RegisterModel::lineLevel(*item.line, registers)
+                                        : RegisterModel::registerByte(registers, item.reg);
+            if (arguments.names)
+                std::fprintf(out, "%s=%d\n", name.c_str(), value);
+            else
+                std::fprintf(out, "%d\n", value);
+        }
+        return Success;
+    }
+
+    // pulse: the line's register read once; the pulse writes it with the line's
+    // bit at the level and then as read.
+    int pulse(const FoundPort& port) const
+    {
+        const LineLevel& level = arguments.lineLevels.front();
+        const Line& line = *level.line;
+        PulsePlan plan;
+        plan.address = static_cast<std::uint16_t>(port.base + line.reg);
+        plan.restored = channel().ReadPortByte(plan.address);
+        const bool bit = level.level != line.inverted;
+        plan.driven = bit ? (plan.restored | line.mask()) : (plan.restored & ~line.mask());
+        plan.hold = arguments.pulseFor;
+        plan.repeat = arguments.repeat;
+        plan.period = arguments.period.value_or(2 * arguments.pulseFor);
+        PulseResult result;
+        {
+            const StopOnSignals stop;
+            result = Pulse(channel(), plan, stopSignal);
+        }
+        writePulseReport(port, plan, result);
+        return result.stopped ? 128 + stopSignal : Success;
+    }
+
+    void writePulseReport(const FoundPort& port, const PulsePlan& plan, const PulseResult& result) const
+    {
+        std::vector<double> widths;
+        std::vector<double> periods;
+        for (std::size_t i = 0; i < result.pulses.size(); ++i) {
+            widths.push_back(static_cast<double>(result.pulses[i].restored - result.pulses[i].driven));
+            if (i > 0)
+                periods.push_back(static_cast<double>(result.pulses[i].driven - result.pulses[i - 1].driven));
+        }
+        const LineLevel& level = arguments.lineLevels.front();
+        const std::string address = PortAddressText(port.base);
+        if (arguments.json) {
+            std::string object = "{\"port\":\"" + address + "\",\"line\":\"" + level.line->name +
+                                 "\",\"pin\":" + std::to_string(level.line->pin) +
+                                 ",\"level\":" + (level.level ? "1" : "0") +
+                                 ",\"for_ns\":" + std::to_string(plan.hold.count()) +
+                                 ",\"repeat\":" + std::to_string(plan.repeat) +
+                                 (plan.repeat > 1 ? ",\"period_ns\":" + std::to_string(plan.period.count()) : "") +
+                                 ",\"pulses\":" + std::to_string(result.pulses.size()) +
+                                 ",\"width_ns\":" + spread(widths) +
+                                 (periods.empty() ? "" : ",\"achieved_period_ns\":" + spread(periods)) +
+                                 ",\"stopped\":" + (result.stopped ? "true" : "false") + "}";
+            std::fprintf(out, "%s\n", object.c_str());
+            return;
+        }
+        std::string text = "pulse " + std::string(level.line->name) + "=" + (level.level ? "1" : "0") + " on port " +
+                           address + ": " + std::to_string(result.pulses.size()) +
+                           (result.pulses.size() == 1 ? " pulse" : " pulses") + " of " + timeText(plan.hold.count());
+        if (!widths.empty())
+            text += ", held " + spreadText(widths);
+        if (!periods.empty())
+            text += ", every " + spreadText(periods) + " (asked " + timeText(plan.period.count()) + ")";
+        if (result.stopped)
+            text += ", stopped early";
+        std::fprintf(out, "%s\n", text.c_str());
+    }
+
+    static void sortedStats(std::vector<double> values, double& least, double& median, double& most)
+    {
+        std::sort(values.begin(), values.end());
+        least = values.front();
+        median = values[(values.size() - 1) / 2];
+        most = values.back();
+    }
+
+    // {"min":..,"median":..,"max":..}, or null for none.
+    static std::string spread(const std::vector<double>& values)
+    {
+        if (values.empty())
+            return "null";
+        double least = 0, median = 0, most = 0;
+        sortedStats(values, least, median, most);
+        char text[128];
+        std::snprintf(text, sizeof text, "{\"min\":%.0f,\"median\":%.0f,\"max\":%.0f}", least, median, most);
+        return text;
+    }
+
+    // "5.041 us" alone, or "5.041 us (4.998-5.310 us)" for several.
+    static std::string spreadText(const std::vector<double>& values)
+    {
+        double least = 0, median = 0, most = 0;
+        sortedStats(values, least, median, most);
+        if (values.size() == 1)
+            return timeText(static_cast<std::int64_t>(median));
+        return timeText(static_cast<std::int64_t>(median)) + " median, " + timeText(static_cast<std::int64_t>(least)) +
+               " to " + timeText(static_cast<std::int64_t>(most));
+    }
+
+    static std::string timeText(std::int64_t nanoseconds)
+    {
+        char text[48];
+        if (nanoseconds < 1'000'000)
+            std::snprintf(text, sizeof text, "%.3f us", static_cast<double>(nanoseconds) / 1e3);
+        else if (nanoseconds < 1'000'000'000)
+            std::snprintf(text, sizeof text, "%.3f ms", static_cast<double>(nanoseconds) / 1e6);
+        else
+            std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(nanoseconds) / 1e9);
+        return text;
+    }
+
     // Every port found, without --port; else the one it names.
     int watch(std::FILE* records, const std::string& recordsName) const
     {
@@ -197,6 +317,14 @@ struct Session {
         plan.duration = arguments.duration;
         plan.count = arguments.count;
         plan.until = arguments.until;
+        plan.untilEdges = arguments.untilEdges;
+        for (const LineEdge& edge : arguments.edges) {
+            const std::uint32_t bits = edge.line ? RegisterModel::packedBit(*edge.line) : LineBits(lines);
+            if (static_cast<unsigned>(edge.edge) & 1u)
+                plan.risingBits |= bits;
+            if (static_cast<unsigned>(edge.edge) & 2u)
+                plan.fallingBits |= bits;
+        }
         plan.timeout = arguments.timeout;
         WatchHeader header{{}, std::chrono::system_clock::now(), lines};
         for (const FoundPort& port : ports)
@@ -216,7 +344,7 @@ struct Session {
         case WatchResult::End::Timeout:
             return TimedOut;
         case WatchResult::End::Stopped:
-            return plan.until.empty() ? Success : 128 + stopSignal;
+            return plan.until.empty() && plan.untilEdges.empty() ? Success : 128 + stopSignal;
         default:
             return Success;
         }
@@ -267,11 +395,11 @@ int RunCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE*
         return Success;
     }
 
-    // Before any port is touched: a file that cannot be written is a refused argument.
+    // Before any port is touched: the records cannot be written (status 1, as for a write that fails later).
     const RecordsFile records(asked.command == Command::Watch ? asked.output : std::string(), out);
     if (!records.file()) {
         std::fprintf(err, "velkaro-cli: cannot write %s: %s\n", records.name().c_str(), std::strerror(errno));
-        return BadInput;
+        return NoAccess;
     }
 
     PortRoute route = openRoute(asked.sim);
@@ -301,8 +429,11 @@ int RunCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE*
                 session.changeLines(port);
                 status = session.showRegisters(port);
                 break;
+            case Command::Pulse:
+                status = session.pulse(port);
+                break;
             default:
-                status = session.showRegisters(port);
+                status = asked.readItems.empty() ? session.showRegisters(port) : session.showItems(port);
                 break;
             }
         }

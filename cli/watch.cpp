@@ -12,12 +12,50 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool holds(const std::vector<LineLevel>& conditions, std::uint32_t registers)
+// The register bits whose line level is the inverse.
+constexpr std::uint32_t InvertedBits = RegisterModel::invertMask(RegisterModel::Data) |
+                                       RegisterModel::invertMask(RegisterModel::Status) << 8 |
+                                       RegisterModel::invertMask(RegisterModel::Control) << 16;
+
+// The bits whose line level rose, and those whose level fell, from one reading to the next.
+std::uint32_t rose(std::uint32_t before, std::uint32_t now)
+{
+    return ~(before ^ InvertedBits) & (now ^ InvertedBits);
+}
+std::uint32_t fell(std::uint32_t before, std::uint32_t now)
+{
+    return (before ^ InvertedBits) & ~(now ^ InvertedBits);
+}
+
+bool levelsHold(const std::vector<LineLevel>& conditions, std::uint32_t registers)
 {
     for (const LineLevel& condition : conditions)
         if (RegisterModel::lineLevel(*condition.line, registers) != condition.level)
             return false;
-    return !conditions.empty();
+    return true;
+}
+
+// The plan's --until conditions from one reading to the next.
+bool holds(const WatchPlan& plan, std::uint32_t before, std::uint32_t now)
+{
+    for (const LineEdge& condition : plan.untilEdges) {
+        const std::uint32_t bit = RegisterModel::packedBit(*condition.line);
+        const bool up = (rose(before, now) & bit) != 0 && (static_cast<unsigned>(condition.edge) & 1u);
+        const bool down = (fell(before, now) & bit) != 0 && (static_cast<unsigned>(condition.edge) & 2u);
+        if (!up && !down)
+            return false;
+    }
+    return levelsHold(plan.until, now);
+}
+
+// The register bits of the lines the conditions name.
+template <typename Condition>
+std::uint32_t bitsOf(const std::vector<Condition>& conditions)
+{
+    std::uint32_t bits = 0;
+    for (const Condition& condition : conditions)
+        bits |= RegisterModel::packedBit(*condition.line);
+    return bits;
 }
 
 // Sleeps until the time on the monotonic clock, or until a signal arrives.
@@ -45,11 +83,14 @@ WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& wri
     // also keep the cheap ones true and serve the duration and the timeout.
     constexpr long long ClockEvery = 1024;
     const bool paced = plan.interval.count() > 0;
-    const bool untilGiven = !plan.until.empty();
+    const bool untilGiven = !plan.until.empty() || !plan.untilEdges.empty();
+    const bool edgesOnly = (plan.risingBits | plan.fallingBits) != 0;
     const long long recordLimit = plan.count.value_or(std::numeric_limits<long long>::max());
     const long long timeout = plan.timeout.value_or(std::chrono::nanoseconds::max()).count();
     const long long duration = plan.duration.value_or(std::chrono::nanoseconds::max()).count();
     const std::uint32_t recordedBits = plan.recordedBits;
+    // A change of an --until line is looked at even where it is not recorded.
+    const std::uint32_t watchedBits = recordedBits | bitsOf(plan.until) | bitsOf(plan.untilEdges);
 
     const std::size_t portCount = plan.ports.size();
     const FoundPort* const ports = plan.ports.data();
@@ -61,7 +102,7 @@ WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& wri
     for (std::size_t port = 0; port < portCount; ++port) {
         last[port] = ReadRegisters(channel, ports[port].base, ports[port].byteReads) & 0xFFFFFF;
         writer.record(0, port, last[port], plan.recordedBits);
-        if (untilGiven && holds(plan.until, last[port]))
+        if (untilGiven && plan.untilEdges.empty() && levelsHold(plan.until, last[port]))
             end = WatchResult::End::Until;
     }
     long long samples = 1;
@@ -77,13 +118,19 @@ WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& wri
         ++samples;
         for (std::size_t port = 0; port < portCount; ++port) {
             const std::uint32_t now = ReadRegisters(channel, ports[port].base, ports[port].byteReads) & 0xFFFFFF;
-            const std::uint32_t changed = (now ^ last[port]) & recordedBits;
+            const std::uint32_t before = last[port];
+            const std::uint32_t changed = (now ^ before) & watchedBits;
             last[port] = now;
             if (changed == 0) [[likely]]
                 continue;
-            writer.record(clock.now(), port, now, changed);
-            ++records;
-            if (untilGiven && holds(plan.until, now)) {
+            const std::uint32_t recorded =
+                edgesOnly ? (rose(before, now) & plan.risingBits) | (fell(before, now) & plan.fallingBits)
+                          : changed & recordedBits;
+            if (recorded != 0) {
+                writer.record(clock.now(), port, now, recorded);
+                ++records;
+            }
+            if (untilGiven && holds(plan, before, now)) {
                 end = WatchResult::End::Until;
                 break;
             }

@@ -18,10 +18,16 @@ struct WatchPlan {
     std::vector<FoundPort> ports; // each sample reads them all, in this order
     // Register bits whose change makes a record: data 0-7, status 8-15, control 16-23.
     std::uint32_t recordedBits = 0xFFFFFF;
+    // Where either is given, only these changes of the recorded lines' levels
+    // make records: to 1 (rising) or to 0 (falling).
+    std::uint32_t risingBits = 0;
+    std::uint32_t fallingBits = 0;
     std::chrono::nanoseconds interval{0}; // 0: sample again at once
     std::optional<std::chrono::nanoseconds> duration;
     std::optional<long long> count; // change records
-    std::vector<LineLevel> until;   // all must hold, on one of the ports
+    // All must hold on one of the ports: the levels in a sample, the edges from the sample before to it.
+    std::vector<LineLevel> until;
+    std::vector<LineEdge> untilEdges;
     std::optional<std::chrono::nanoseconds> timeout;
 };
 
@@ -38,7 +44,8 @@ std::uint32_t LineBits(const std::vector<const RegisterModel::Line*>& lines);
 // Samples the ports' registers with the reads the window uses, in a plain loop
 // bounded only by the ports (or at the plan's interval), and hands every
 // reading of a port that differs from the one before in a recorded bit to the
-// writer, stamped with the monotonic clock. Ends as planned, or when stop
+// writer, stamped with the monotonic clock (or only the edges asked for). A
+// port's first reading is recorded too, and not counted. Ends as planned, or when stop
 // becomes non-zero (set from a signal handler).
 WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& writer, const WatchHeader& header,
                   const volatile std::sig_atomic_t& stop);

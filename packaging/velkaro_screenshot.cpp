@@ -23,7 +23,8 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_SCALE_FACTOR", "2");
 
-    PortRoute route = OpenSimulatedPortRoute();
+    std::string notice;
+    PortRoute route = OpenSimulatedPortRoute({}, notice); // private: a running velkaro-sim keeps its state
     // D0, D2 and D4 high: the loopback plug lights Err, PaperOut and Busy with them.
     static_cast<SimulatedPortPlatform&>(*route.platform).port(0x378)->setDataLatch(0x15);
 

@@ -2,9 +2,12 @@
 
 #include "port_probe.h"
 #include "ppdev_port_platform.h"
+#include "simulated_machine.h"
 #include "simulated_port_platform.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <iterator>
 
 namespace {
@@ -31,6 +34,26 @@ void grantRoutePorts(PortRoute& route)
     for (const std::uint16_t base : NonStandardBases(route.kernelPorts))
         GrantPortsOf(*route.channel, base);
 }
+
+// Simulated ports whose latches and clock are a simulated machine's, which it keeps.
+class MachinePortPlatform : public SimulatedPortPlatform {
+public:
+    explicit MachinePortPlatform(std::unique_ptr<SimulatedMachine> machine) : m_machine(std::move(machine))
+    {
+        setLogging(false);
+        SimulatedMachine* const clock = m_machine.get();
+        const auto portOf = [this](std::size_t index) -> SimulatedParallelPort& {
+            return addPort(SimulatedMachine::Bases[index], m_machine->latches(index));
+        };
+        portOf(0).attach(std::make_unique<LoopbackPlug>());
+        portOf(1).attach(std::make_unique<PulsingAckDevice>(
+            [clock] { return static_cast<std::int64_t>(clock->clockNanoseconds() / 1'000'000); }));
+        portOf(2).attach(std::make_unique<SerialStepCard>([clock] { return clock->clockNanoseconds(); }));
+    }
+
+private:
+    std::unique_ptr<SimulatedMachine> m_machine;
+};
 
 std::string lockdownText(const std::string& mode)
 {
@@ -96,13 +119,10 @@ PortRoute OpenSimulatedPortRoute(std::unique_ptr<SimulatedPortPlatform> platform
     return route;
 }
 
-PortRoute OpenSimulatedPortRoute()
+PortRoute OpenSimulatedPortRoute(const std::string& machineName, std::string& notice)
 {
-    auto platform = std::make_unique<SimulatedPortPlatform>();
-    platform->setLogging(false);
-    platform->addPort(0x378).attach(std::make_unique<LoopbackPlug>());
-    platform->addPort(0x278).attach(std::make_unique<PulsingAckDevice>());
-    platform->addPort(0xE010);
+    auto machine = machineName.empty() ? SimulatedMachine::makePrivate()
+                                       : SimulatedMachine::attach(machineName, std::chrono::milliseconds(500), notice);
     const auto kernelPort = [](int number, std::uint16_t base, std::uint16_t extendedBase, const char* modes) {
         KernelPort port;
         port.number = number;
@@ -111,9 +131,18 @@ PortRoute OpenSimulatedPortRoute()
         port.modes = modes;
         return port;
     };
-    return OpenSimulatedPortRoute(std::move(platform), {kernelPort(0, 0x378, 0, "PCSPP,TRISTATE"),
-                                                        kernelPort(1, 0x278, 0, "PCSPP,TRISTATE"),
-                                                        kernelPort(2, 0xE010, 0xE410, "PCSPP,TRISTATE,EPP,ECP")});
+    return OpenSimulatedPortRoute(std::make_unique<MachinePortPlatform>(std::move(machine)),
+                                  {kernelPort(0, 0x378, 0, "PCSPP,TRISTATE"), kernelPort(1, 0x278, 0, "PCSPP,TRISTATE"),
+                                   kernelPort(2, 0xE010, 0xE410, "PCSPP,TRISTATE,EPP,ECP")});
+}
+
+PortRoute OpenSimulatedPortRoute()
+{
+    std::string notice;
+    PortRoute route = OpenSimulatedPortRoute(SimulatedMachine::defaultName(), notice);
+    if (!notice.empty())
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, notice.c_str());
+    return route;
 }
 
 std::string PortAccessText(const PortRoute& route, std::uint16_t base)

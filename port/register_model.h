@@ -63,6 +63,15 @@ inline const Line* lineNamed(std::string_view name)
     return index < 0 ? nullptr : &Lines[static_cast<std::size_t>(index)];
 }
 
+// The line on a connector pin (1-17), or nullptr: pins 18-25 are ground.
+constexpr const Line* lineOnPin(int pin)
+{
+    for (const Line& line : Lines)
+        if (line.pin == pin)
+            return &line;
+    return nullptr;
+}
+
 // The line of a register bit, or nullptr when the bit reaches no pin.
 constexpr const Line* lineOf(Register reg, int bit)
 {

@@ -27,6 +27,37 @@ std::uint8_t PulsingAckDevice::statusLines(std::uint8_t, std::uint8_t)
     return pulse ? 0xB8 : 0xF8;
 }
 
+std::uint8_t SerialStepCard::statusLines(std::uint8_t, std::uint8_t)
+{
+    return linesAt(m_clock());
+}
+
+std::uint8_t SerialStepCard::linesAt(std::uint64_t nanoseconds)
+{
+    constexpr std::uint8_t Err = 0x08, SlctOut = 0x10, Ack = 0x40, Busy = 0x80;
+    std::uint8_t lines = Err;
+
+    // Bit n of the text's frames starts at n / 9600 s: start bit low, eight data bits
+    // from the lowest, stop bit high, then idle high until the next text.
+    const std::uint64_t inCycle = nanoseconds % TextEvery;
+    const std::uint64_t bit = (inCycle - TextFrom) * BitsPerSecond / 1'000'000'000;
+    const std::uint64_t frame = bit / 10;
+    const std::uint64_t inFrame = bit % 10;
+    bool serial = true;
+    if (inCycle >= TextFrom && frame < Text.size() && inFrame < 9)
+        serial = inFrame == 0 ? false : ((static_cast<unsigned char>(Text[frame]) >> (inFrame - 1)) & 1u) != 0;
+    if (serial)
+        lines |= Ack;
+
+    const std::uint64_t burst = nanoseconds / BurstEvery;
+    const std::uint64_t inBurst = nanoseconds % BurstEvery;
+    if (burst % 2 == 1)
+        lines |= SlctOut;
+    if (inBurst < StepsPerBurst * StepEvery && inBurst % StepEvery < StepWidth)
+        lines |= Busy;
+    return lines;
+}
+
 std::uint8_t CountingDevice::statusLines(std::uint8_t, std::uint8_t)
 {
     return 0xF8;
@@ -39,7 +70,7 @@ void CountingDevice::beforeRead(SimulatedParallelPort& port)
 
 std::uint8_t SimulatedParallelPort::statusRegister()
 {
-    const std::uint8_t lines = m_device ? m_device->statusLines(m_data, levelsFromRegister(Control, m_control & 0x0F))
+    const std::uint8_t lines = m_device ? m_device->statusLines(dataLatch(), levelsFromRegister(Control, controlLatch() & 0x0F))
                                         : m_idleStatusLines;
     // Bits 0..2 have no line and read as set.
     return static_cast<std::uint8_t>(registerFromLevels(Status, lines & 0xF8) | 0x07);
@@ -66,11 +97,11 @@ std::uint8_t SimulatedParallelPort::registerAt(int offset)
 {
     switch (offset) {
     case 0:
-        return m_data;
+        return dataLatch();
     case 1:
         return statusRegister();
     case 2:
-        return static_cast<std::uint8_t>((m_control & 0x3F) | 0xC0); // bits 6 and 7 read as set
+        return static_cast<std::uint8_t>((controlLatch() & 0x3F) | 0xC0); // bits 6 and 7 read as set
     default:
         return 0xFF;
     }
@@ -79,8 +110,8 @@ std::uint8_t SimulatedParallelPort::registerAt(int offset)
 void SimulatedParallelPort::write(int offset, std::uint8_t value)
 {
     if (offset == 0)
-        m_data = value;
+        m_latches->data.store(value, std::memory_order_relaxed);
     else if (offset == 2)
-        m_control = value;
+        m_latches->control.store(value, std::memory_order_relaxed);
     // the status register and base + 3 ignore writes
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 class SimulatedParallelPort;
 
@@ -35,6 +37,35 @@ private:
     Clock m_clock;
 };
 
+// The add-in card of velkaro-sim: traffic for a logic analyser, a pure function
+// of the machine's clock so that every process sharing the machine sees the
+// same lines. ACK (pin 10) carries a serial line, 9600 baud 8N1, idle high: the
+// text "Velkaro 9600 8N1\r\n" 10 ms into every 100 ms (a decoder finds the line
+// idle before the first start bit). Busy (pin 11)
+// steps a motor: bursts of 200 step pulses, 5 us high, one every millisecond,
+// then 200 ms still; SlctOut (pin 13) gives the direction, which flips with each
+// burst. Err (pin 15) stays high (no error), PaperOut (pin 12) low.
+class SerialStepCard : public SimulatedDevice {
+public:
+    using Clock = std::function<std::uint64_t()>; // nanoseconds
+    static constexpr std::string_view Text = "Velkaro 9600 8N1\r\n";
+    static constexpr std::uint64_t BitsPerSecond = 9600;
+    static constexpr std::uint64_t TextEvery = 100'000'000;  // ns
+    static constexpr std::uint64_t TextFrom = 10'000'000;    // ns into each of those
+    static constexpr std::uint64_t StepEvery = 1'000'000;    // ns
+    static constexpr std::uint64_t StepWidth = 5'000;        // ns
+    static constexpr std::uint64_t StepsPerBurst = 200;
+    static constexpr std::uint64_t BurstEvery = 400'000'000; // ns: 200 ms of steps, 200 ms still
+
+    explicit SerialStepCard(Clock clock) : m_clock(std::move(clock)) {}
+    std::uint8_t statusLines(std::uint8_t dataLines, std::uint8_t controlLines) override;
+    // The status lines at a time on the clock.
+    static std::uint8_t linesAt(std::uint64_t nanoseconds);
+
+private:
+    Clock m_clock;
+};
+
 // A device that drives the data lines with a count that goes up on every read.
 class CountingDevice : public SimulatedDevice {
 public:
@@ -45,10 +76,21 @@ private:
     std::uint8_t m_count = 0;
 };
 
+// A port's two latches. Atomics, lock-free and address-free, since the shared
+// simulated machine keeps them in memory that several processes write at once.
+struct SimulatedLatches {
+    std::atomic<std::uint8_t> data{0};
+    std::atomic<std::uint8_t> control{0};
+};
+static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
+
 // One parallel port: the data latch, the status lines and the control latch.
 class SimulatedParallelPort {
 public:
-    explicit SimulatedParallelPort(std::uint16_t base) : m_base(base) {}
+    // A port with latches of its own.
+    explicit SimulatedParallelPort(std::uint16_t base) : m_base(base), m_latches(&m_ownLatches) {}
+    // A port over latches kept elsewhere, which must outlive it.
+    SimulatedParallelPort(std::uint16_t base, SimulatedLatches& latches) : m_base(base), m_latches(&latches) {}
 
     std::uint16_t base() const { return m_base; }
     void attach(std::unique_ptr<SimulatedDevice> device) { m_device = std::move(device); }
@@ -61,9 +103,9 @@ public:
     void write(int offset, std::uint8_t value);
 
     // What the far side sees and drives, for tests.
-    std::uint8_t dataLatch() const { return m_data; }
-    void setDataLatch(std::uint8_t value) { m_data = value; }
-    std::uint8_t controlLatch() const { return m_control; }
+    std::uint8_t dataLatch() const { return m_latches->data.load(std::memory_order_relaxed); }
+    void setDataLatch(std::uint8_t value) { m_latches->data.store(value, std::memory_order_relaxed); }
+    std::uint8_t controlLatch() const { return m_latches->control.load(std::memory_order_relaxed); }
     // Status line levels used while no device is attached (bits 3..7).
     void setStatusLines(std::uint8_t lines) { m_idleStatusLines = lines; }
 
@@ -72,8 +114,8 @@ private:
     std::uint8_t statusRegister();
 
     std::uint16_t m_base;
-    std::uint8_t m_data = 0;
-    std::uint8_t m_control = 0;
+    SimulatedLatches m_ownLatches;
+    SimulatedLatches* m_latches;
     std::uint8_t m_idleStatusLines = 0xF8; // open lines float high
     std::unique_ptr<SimulatedDevice> m_device;
 };

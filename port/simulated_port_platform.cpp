@@ -6,6 +6,12 @@ SimulatedParallelPort& SimulatedPortPlatform::addPort(std::uint16_t base)
     return *m_ports.back();
 }
 
+SimulatedParallelPort& SimulatedPortPlatform::addPort(std::uint16_t base, SimulatedLatches& latches)
+{
+    m_ports.push_back(std::make_unique<SimulatedParallelPort>(base, latches));
+    return *m_ports.back();
+}
+
 SimulatedParallelPort* SimulatedPortPlatform::port(std::uint16_t base)
 {
     for (auto& port : m_ports)

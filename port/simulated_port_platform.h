@@ -27,6 +27,8 @@ public:
     };
 
     SimulatedParallelPort& addPort(std::uint16_t base);
+    // A port over latches kept elsewhere, which must outlive the platform.
+    SimulatedParallelPort& addPort(std::uint16_t base, SimulatedLatches& latches);
     SimulatedParallelPort* port(std::uint16_t base);
 
     void setDwordReads(DwordReads mode) { m_dwordReads = mode; }

@@ -58,11 +58,11 @@ public:
     {
         const WatchHeader& header = m_header;
         Record record(*this);
-        record << "# " << describe(header) << "; time_ns on the monotonic clock since the start\n"
-               << "time_ns,port,data,status,control,changed";
+        // The column names first, as CSV readers expect; what the file is follows as a comment.
+        record << "time_ns,port,data,status,control,changed";
         for (const Line* line : header.lines)
             record << ',' << line->name;
-        record << '\n';
+        record << "\n# " << describe(header) << "; time_ns on the monotonic clock since the start\n";
     }
 
     void record(std::int64_t nanoseconds, std::size_t port, std::uint32_t registers, std::uint32_t changed) override

@@ -14,7 +14,7 @@ int HexDigitValue(QChar c)
     return -1;
 }
 
-std::optional<std::int32_t> ParseInteger(const QString& text)
+std::optional<std::int32_t> ParseInteger(const QString& text, bool binaryPrefix)
 {
     qsizetype i = 0;
     const qsizetype n = text.size();
@@ -32,6 +32,10 @@ std::optional<std::int32_t> ParseInteger(const QString& text)
     } else if (i + 1 < n && text[i] == QLatin1Char('0') && (text[i + 1] == QLatin1Char('x') || text[i + 1] == QLatin1Char('X'))) {
         base = 16;
         i += 2;
+    } else if (binaryPrefix && i + 1 < n && text[i] == QLatin1Char('0') &&
+               (text[i + 1] == QLatin1Char('b') || text[i + 1] == QLatin1Char('B'))) {
+        base = 2;
+        i += 2;
     } else if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
         negative = text[i] == QLatin1Char('-');
         ++i;
@@ -39,7 +43,7 @@ std::optional<std::int32_t> ParseInteger(const QString& text)
 
     if (i == n)
         return std::nullopt;
-    const std::uint64_t limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+    const std::uint64_t limit = base != 10 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
     std::uint64_t value = 0;
     for (; i < n; ++i) {
         const int digit = HexDigitValue(text[i]);
