@@ -4,6 +4,7 @@
 #include "port_capture.h"
 #include "time_text.h"
 
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -96,6 +97,12 @@ void TimelineView::setNow(std::int64_t now)
 {
     m_now = now;
     update();
+    // A tooltip shown over a rolling view tells the time now under the pointer.
+    if (QToolTip::isVisible() && underMouse()) {
+        const QPoint at = mapFromGlobal(QCursor::pos());
+        if (at.x() >= HeaderWidth && rowAt(at.y()) >= 0)
+            QToolTip::showText(QCursor::pos(), levelsText(timeAt(at.x())), this);
+    }
 }
 
 void TimelineView::zoomBy(double factor, int x)
@@ -104,7 +111,7 @@ void TimelineView::zoomBy(double factor, int x)
     const double scale = std::clamp(m_nanosecondsPerPixel / factor, FinestScale, CoarsestScale);
     const double right = static_cast<double>(HeaderWidth + tracesWidth() - x) * scale;
     setView(anchor + static_cast<std::int64_t>(std::llround(right)), scale);
-    emit viewMoved();
+    emit viewScaled();
 }
 
 void TimelineView::zoomToFit()

@@ -67,8 +67,10 @@ public:
     QString levelsText(std::int64_t time) const;
 
 signals:
-    // The user zoomed or panned.
+    // The user panned: the view left the newest changes.
     void viewMoved();
+    // The user zoomed; a view that follows the newest changes goes on following.
+    void viewScaled();
     void cursorsChanged();
     void triggerChanged();
 

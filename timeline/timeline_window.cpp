@@ -137,6 +137,7 @@ void TimelineWindow::createControls()
 
     m_view = new TimelineView(this);
     layout->addWidget(m_view, 1);
+    setFocusProxy(m_view);
     ScrollBar = new QScrollBar(Qt::Horizontal, this);
     ScrollBar->setObjectName(QStringLiteral("ScrollBar"));
     ScrollBar->setRange(0, ScrollSteps);
@@ -145,6 +146,12 @@ void TimelineWindow::createControls()
     connect(ScrollBar, &QScrollBar::actionTriggered, this, [this] { scrollBarMoved(ScrollBar->sliderPosition()); });
     connect(m_view, &TimelineView::viewMoved, this, [this] {
         FollowBox->setChecked(false);
+        updateScrollBar();
+        updateMeasures();
+    });
+    connect(m_view, &TimelineView::viewScaled, this, [this] {
+        if (FollowBox->isChecked())
+            m_view->setView(m_view->now(), m_view->nanosecondsPerPixel());
         updateScrollBar();
         updateMeasures();
     });
@@ -409,7 +416,12 @@ void TimelineWindow::updateCursorText()
 {
     const std::optional<std::int64_t> a = m_view->cursor(0);
     const std::optional<std::int64_t> b = m_view->cursor(1);
-    QString text = QStringLiteral("A %1   B %2").arg(optionalDuration(a), optionalDuration(b));
+    // Positions to the pixel: a cursor placed by the edge keys sits on a change.
+    const double step = std::max(1.0, m_view->nanosecondsPerPixel());
+    const auto position = [step](const std::optional<std::int64_t>& time) {
+        return time ? AxisTimeText(static_cast<double>(*time), step) : QStringLiteral("-");
+    };
+    QString text = QStringLiteral("A %1   B %2").arg(position(a), position(b));
     if (a && b && *a != *b) {
         const double delta = static_cast<double>(*b - *a);
         text += QStringLiteral("   Δt %1   1/Δt %2").arg(DurationText(delta), FrequencyText(1e9 / std::fabs(delta)));
