@@ -50,6 +50,10 @@ WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& wri
     const long long timeout = plan.timeout.value_or(std::chrono::nanoseconds::max()).count();
     const long long duration = plan.duration.value_or(std::chrono::nanoseconds::max()).count();
     const std::uint32_t recordedBits = plan.recordedBits;
+    // A change of an --until line ends the watch even where it is not recorded.
+    std::uint32_t sampledBits = recordedBits;
+    for (const LineLevel& condition : plan.until)
+        sampledBits |= RegisterModel::packedBit(*condition.line);
 
     const std::size_t portCount = plan.ports.size();
     const FoundPort* const ports = plan.ports.data();
@@ -77,12 +81,14 @@ WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& wri
         ++samples;
         for (std::size_t port = 0; port < portCount; ++port) {
             const std::uint32_t now = ReadRegisters(channel, ports[port].base, ports[port].byteReads) & 0xFFFFFF;
-            const std::uint32_t changed = (now ^ last[port]) & recordedBits;
+            const std::uint32_t changed = (now ^ last[port]) & sampledBits;
             last[port] = now;
             if (changed == 0) [[likely]]
                 continue;
-            writer.record(clock.now(), port, now, changed);
-            ++records;
+            if (changed & recordedBits) {
+                writer.record(clock.now(), port, now, changed & recordedBits);
+                ++records;
+            }
             if (untilGiven && holds(plan.until, now)) {
                 end = WatchResult::End::Until;
                 break;

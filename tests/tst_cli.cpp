@@ -251,6 +251,7 @@ private slots:
         QTest::newRow("until times out") << "--until D0=1 --timeout 0.05" << 3 << "";
         QTest::newRow("count of changes") << "--port 278 --count 3" << 0 << "ACK=1";
         QTest::newRow("until holding at once") << "--until Busy=1" << 0 << "SlctIn=1";
+        QTest::newRow("until on a line not recorded") << "--port 278 --lines Busy --until ACK=1 --timeout 5" << 0 << "Busy=1";
     }
 
     void watchEnds()
