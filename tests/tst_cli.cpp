@@ -603,45 +603,55 @@ private slots:
     }
 
     // A signal ends a watch with a complete file; during --until, with the
-    // status 128 + the signal, since the condition was never seen.
+    // status 128 + the signal, since the condition was never seen. A pipe gets
+    // each record as it happens, a file at the latest at the end.
     void signalEndsAWatch_data()
     {
         QTest::addColumn<int>("signal");
         QTest::addColumn<QString>("until");
+        QTest::addColumn<bool>("toPipe");
         QTest::addColumn<int>("status");
-        QTest::newRow("SIGTERM") << int(SIGTERM) << "" << 0;
-        QTest::newRow("SIGTERM during --until") << int(SIGTERM) << "D0=1" << 128 + SIGTERM;
-        QTest::newRow("Ctrl-C during --until") << int(SIGINT) << "D0=1" << 128 + SIGINT;
+        QTest::newRow("SIGTERM") << int(SIGTERM) << "" << false << 0;
+        QTest::newRow("SIGTERM, records to a pipe") << int(SIGTERM) << "" << true << 0;
+        QTest::newRow("SIGTERM during --until") << int(SIGTERM) << "D0=1" << false << 128 + SIGTERM;
+        QTest::newRow("Ctrl-C during --until") << int(SIGINT) << "D0=1" << false << 128 + SIGINT;
     }
 
     void signalEndsAWatch()
     {
         QFETCH(int, signal);
         QFETCH(QString, until);
+        QFETCH(bool, toPipe);
         QFETCH(int, status);
         QTemporaryDir dir;
         const QString vcd = dir.filePath(QStringLiteral("stopped.vcd"));
-        QStringList arguments{"--sim", "watch", "--port", "278", "--format", "vcd", "-o", vcd};
+        QStringList arguments{"--sim", "watch", "--port", "278", "--format", "vcd"};
+        if (!toPipe)
+            arguments << "-o" << vcd;
         if (!until.isEmpty())
             arguments << "--until" << until;
         QProcess cli;
         cli.start(QStringLiteral(VELKARO_CLI), arguments);
         QVERIFY(cli.waitForStarted());
-        const auto readVcd = [&vcd] {
+        QByteArray piped;
+        const auto written = [&] {
+            if (toPipe)
+                return piped += cli.readAllStandardOutput();
             QFile file(vcd);
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         };
-        // The header is written once the watch samples, its signal handling in place.
-        QTRY_VERIFY_WITH_TIMEOUT(readVcd().contains("$enddefinitions $end"), 10000);
+        // The header is written once the watch samples, its signal handling in
+        // place; a pipe has the first readings at once too.
+        QTRY_VERIFY_WITH_TIMEOUT(written().contains(toPipe ? "$dumpvars" : "$enddefinitions $end"), 10000);
         ::kill(static_cast<pid_t>(cli.processId()), signal);
         QVERIFY(cli.waitForFinished(10000));
         QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
         QCOMPARE(cli.exitCode(), status);
 
-        const QList<QByteArray> lines = readVcd().split('\n');
+        const QList<QByteArray> lines = written().split('\n');
         QCOMPARE(lines.last(), QByteArray());
         QVERIFY2(lines[lines.size() - 2].startsWith('#'), lines[lines.size() - 2].constData());
-        if (!sigrokCli().isEmpty())
+        if (!toPipe && !sigrokCli().isEmpty())
             QCOMPARE(QProcess::execute(sigrokCli(), {"-I", "vcd", "-i", vcd, "-O", "csv", "-o", dir.filePath("out.csv")}), 0);
     }
 };
