@@ -228,6 +228,7 @@ private slots:
         QTest::newRow("no port known") << "none" << "sudo modprobe parport_pc ppdev" << "This kernel is locked down";
         QTest::newRow("ppdev not loaded") << "no node" << "parport1 (378) has no device node: load the ppdev driver" << "";
         QTest::newRow("not in group lp") << "EACCES" << "sudo usermod -aG lp $USER" << "This kernel is locked down";
+        QTest::newRow("node without a port") << "ENXIO" << "/dev/parport1 does not open: No such device or address." << "usermod";
         QTest::newRow("held by the printer driver") << "held" << "parport1 (378) is in use by lp0" << "";
         QTest::newRow("taken while claiming") << "taken" << "parport1 (378) was taken by another program meanwhile" << "";
         QTest::newRow("locked down") << "lockdown" << "This kernel is locked down (integrity)" << "";
@@ -244,7 +245,9 @@ private slots:
         auto* driver = new FakePpdevDriver;
         if (machine != "none")
             tree.addPort(1, 0x378, machine == "held" ? "lp0" : "none", machine != "no node");
-        driver->nodes["/dev/parport1"] = {&hardware, false, machine == "EACCES" || machine.startsWith("lockdown") ? EACCES : 0,
+        driver->nodes["/dev/parport1"] = {&hardware, false, machine == "EACCES" || machine.startsWith("lockdown") ? EACCES
+                                          : machine == "ENXIO"                                    ? ENXIO
+                                                                                                  : 0,
                                           machine == "taken"};
         if (machine == "lockdown")
             tree.write("lockdown", "none [integrity] confidentiality\n");
