@@ -308,11 +308,13 @@ private slots:
                               << "0 port=378 data=01 status=7F control=05 D0=1 Busy=1 STB=0 AFD=1 Init=1 SlctIn=1\n"
                                  "1500 port=378 data=01 status=FF control=04 Busy=0 STB=1\n"
                                  "1800 port=378 data=00 status=FF control=0E D0=0 AFD=0 SlctIn=0\n"
+                                 "1900 port=378 data=00 status=FE control=0E\n"
                                  "# end 2000\n";
         QTest::newRow("csv") << int(CliArguments::Format::Csv) << 2
                              << "0,378,1,127,5,D0 Busy STB AFD Init SlctIn,1,1,0,1,1,1\n"
                                 "1500,378,1,255,4,Busy STB,1,0,1,1,1,1\n"
-                                "1800,378,0,255,14,D0 AFD SlctIn,0,0,1,0,1,0\n";
+                                "1800,378,0,255,14,D0 AFD SlctIn,0,0,1,0,1,0\n"
+                                "1900,378,0,254,14,,0,0,1,0,1,0\n";
         QTest::newRow("jsonl") << int(CliArguments::Format::Jsonl) << 1
                                << "{\"t_ns\":0,\"port\":\"378\",\"data\":1,\"status\":127,\"control\":5,\"changed\":{\"D0\":1,"
                                   "\"Busy\":1,\"STB\":0,\"AFD\":1,\"Init\":1,\"SlctIn\":1}}\n"
@@ -320,6 +322,7 @@ private slots:
                                   "\"STB\":1}}\n"
                                   "{\"t_ns\":1800,\"port\":\"378\",\"data\":0,\"status\":255,\"control\":14,\"changed\":{\"D0\":0,"
                                   "\"AFD\":0,\"SlctIn\":0}}\n"
+                                  "{\"t_ns\":1900,\"port\":\"378\",\"data\":0,\"status\":254,\"control\":14,\"changed\":{}}\n"
                                   "{\"end_ns\":2000}\n";
         QTest::newRow("vcd") << int(CliArguments::Format::Vcd) << 13
                              << "#0\n$dumpvars\n1!\n1\"\n0#\n1$\n1%\n1&\n$end\n#1\n0\"\n1#\n#2\n0!\n0$\n0&\n#3\n";
@@ -339,6 +342,7 @@ private slots:
         writer->record(0, 0, 0x057F01, 0xFFFFFF);
         writer->record(1500, 0, 0x04FF01, 0x018000); // Busy and STB
         writer->record(1800, 0, 0x0EFF00, 0x0A0001); // D0, AFD and SlctIn
+        writer->record(1900, 0, 0x0EFE00, 0x000100); // a status bit that reaches no pin: no VCD wire
         writer->end(2000);
         const QStringList written = CliRun::contents(file).split(QLatin1Char('\n'));
         QCOMPARE(written.mid(headerLines).join(QLatin1Char('\n')), records);
@@ -427,10 +431,20 @@ private slots:
         QVERIFY(objects[4].contains(QStringLiteral("end_ns")));
     }
 
-    // A change only on other lines is no record and does not count.
+    // A change only on other lines, --until's among them, is no record and does not count.
+    void linesChooseWhatIsRecordedAndCounted_data()
+    {
+        QTest::addColumn<QString>("until");
+        QTest::newRow("other lines") << "";
+        QTest::newRow("--until on other lines") << "--until D0=1 --until D0=0"; // never holds
+    }
+
     void linesChooseWhatIsRecordedAndCounted()
     {
-        const CliRun run({"watch", "--port", "378", "--lines", "D7", "--count", "2", "--format", "csv"}, Machine{0x04, 0, new CountingDevice});
+        QFETCH(QString, until);
+        const CliRun run(QStringList{"watch", "--port", "378", "--lines", "D7", "--count", "2", "--format", "csv"} +
+                             until.split(QLatin1Char(' '), Qt::SkipEmptyParts),
+                         Machine{0x04, 0, new CountingDevice});
         QCOMPARE(run.status, 0);
         const QStringList records = csvRecords(run.output);
         QCOMPARE(records.size(), 3); // the first reading, then two changes of D7
