@@ -1,5 +1,6 @@
 #include "ppdev_calls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 
@@ -33,17 +34,26 @@ int SystemPpdevCalls::claim(int fd, std::chrono::milliseconds limit)
     struct sigaction previous {};
     sigaction(SIGALRM, &interrupt, &previous);
 
-    const auto microseconds = std::chrono::duration_cast<std::chrono::microseconds>(limit).count();
+    // A zero timer would be no timer at all, so the least limit is a microsecond.
+    // The alarm repeats: one that rings before the claim starts to sleep would
+    // otherwise leave it asleep for good.
+    const auto microseconds = std::max<long long>(std::chrono::duration_cast<std::chrono::microseconds>(limit).count(), 1);
     itimerval alarm{};
     alarm.it_value.tv_sec = static_cast<time_t>(microseconds / 1000000);
     alarm.it_value.tv_usec = static_cast<suseconds_t>(microseconds % 1000000);
+    alarm.it_interval.tv_usec = 10000;
     setitimer(ITIMER_REAL, &alarm, nullptr);
-    const int result = ::ioctl(fd, PPCLAIM) == 0 ? 0 : -errno;
+    const int result = waitForClaim(fd);
     const itimerval off{};
     setitimer(ITIMER_REAL, &off, nullptr);
 
     sigaction(SIGALRM, &previous, nullptr);
     return result;
+}
+
+int SystemPpdevCalls::waitForClaim(int fd)
+{
+    return ::ioctl(fd, PPCLAIM) == 0 ? 0 : -errno;
 }
 
 void SystemPpdevCalls::close(int fd)

@@ -23,8 +23,13 @@ class SystemPpdevCalls : public PpdevCalls {
 public:
     int open(const std::string& path) override;
     int ioctl(int fd, unsigned long request, void* argument) override;
-    // Bounded by a one-shot interval timer whose signal interrupts the wait;
-    // meant for a process that has one thread and no interval timer of its own.
+    // Bounded by an interval timer whose signal interrupts the wait; a limit of
+    // 0 takes only a free port. Meant for a process that has one thread and no
+    // interval timer of its own.
     int claim(int fd, std::chrono::milliseconds limit) override;
     void close(int fd) override;
+
+protected:
+    // The PPCLAIM itself, which sleeps until the port is free or a signal comes.
+    virtual int waitForClaim(int fd);
 };

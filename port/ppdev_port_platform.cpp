@@ -82,7 +82,7 @@ PortPlatform::Handle PpdevPortPlatform::openDevice()
             m_outcomes.push_back({port, Outcome::ClaimFailed, -claimed});
             continue;
         }
-        m_claimed.push_back({port, fd});
+        m_claimed.push_back({port, fd, false, std::nullopt});
         m_outcomes.push_back({port, Outcome::Claimed});
     }
     if (m_claimed.empty()) {
@@ -127,10 +127,12 @@ bool PpdevPortPlatform::requestPortAccess(Handle, std::uint16_t port)
     return claimedAt(port, offset) != nullptr;
 }
 
-std::uint8_t PpdevPortPlatform::readRegister(ClaimedPort& port, unsigned long request)
+std::optional<std::uint8_t> PpdevPortPlatform::readRegister(ClaimedPort& port, unsigned long request)
 {
     unsigned char value = 0xFF;
-    return m_calls->ioctl(port.fd, request, &value) == 0 ? value : 0xFF;
+    if (m_calls->ioctl(port.fd, request, &value) != 0)
+        return std::nullopt;
+    return value;
 }
 
 std::uint8_t PpdevPortPlatform::inByte(std::uint16_t address)
@@ -141,11 +143,14 @@ std::uint8_t PpdevPortPlatform::inByte(std::uint16_t address)
         return 0xFF;
     switch (offset) {
     case 0:
-        return readRegister(*port, PPRDATA);
+        return readRegister(*port, PPRDATA).value_or(0xFF);
     case 1:
-        return readRegister(*port, PPRSTATUS);
+        return readRegister(*port, PPRSTATUS).value_or(0xFF);
     case 2:
-        return (readRegister(*port, PPRCONTROL) & DriverControlBits) | (port->reverse ? DirectionBit : 0);
+        if (!port->control)
+            if (const std::optional<std::uint8_t> control = readRegister(*port, PPRCONTROL))
+                port->control = *control & DriverControlBits;
+        return port->control.value_or(DriverControlBits) | (port->reverse ? DirectionBit : 0);
     default:
         return 0xFF;
     }
@@ -163,7 +168,10 @@ void PpdevPortPlatform::outByte(std::uint16_t address, std::uint8_t value)
     } else if (offset == 2) {
         // The driver takes only bits 0-3 here; the direction has an ioctl of its own.
         byte &= DriverControlBits;
-        m_calls->ioctl(port->fd, PPWCONTROL, &byte);
+        if (m_calls->ioctl(port->fd, PPWCONTROL, &byte) == 0)
+            port->control = byte;
+        else
+            port->control.reset(); // asked for anew at the next read
         const bool reverse = (value & DirectionBit) != 0;
         int direction = reverse ? 1 : 0;
         if (reverse != port->reverse && m_calls->ioctl(port->fd, PPDATADIR, &direction) == 0)

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,9 @@
 // (writes dropped: it is read-only); base + 2: bits 0-3 as the driver holds them
 // and bit 5 (direction) as this program set it, the other bits read 0 — ppdev
 // reads no control register from the hardware; base + 3 and every other port
-// read 0xFF and ignore writes.
+// read 0xFF and ignore writes. A sample costs one ioctl per hardware register:
+// the driver's control copy changes only through this program's writes while
+// it holds the port, so it is asked for once and then kept here.
 class PpdevPortPlatform : public PortPlatform {
 public:
     using MessageSink = std::function<void(const std::string& text)>;
@@ -61,10 +64,11 @@ private:
         KernelPort port;
         int fd;
         bool reverse = false; // bit 5: the data lines are inputs
+        std::optional<std::uint8_t> control; // the driver's bits 0-3, once known
     };
 
     ClaimedPort* claimedAt(std::uint16_t address, int& offset);
-    std::uint8_t readRegister(ClaimedPort& port, unsigned long request);
+    std::optional<std::uint8_t> readRegister(ClaimedPort& port, unsigned long request);
 
     std::vector<KernelPort> m_ports;
     MessageSink m_showMessage;

@@ -6,17 +6,21 @@
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 // The kernel's ppdev driver as measured on a 6.1 kernel, over simulated ports:
 // register ioctls need a claim first (EINVAL otherwise); the first claim of an
 // open file writes control 0x0C (plus the IRQ enable bit where the port has an
 // IRQ); PPRCONTROL reads the driver's copy of bits 0-3, never the hardware;
-// PPWCONTROL takes bits 0-3; PPDATADIR sets bit 5. A port that another program
-// holds makes a claim wait until its limit.
+// PPWCONTROL takes bits 0-3 and, with bit 5 set, turns the data lines to
+// inputs; PPDATADIR sets bit 5. A port that another program holds makes a claim
+// wait until its limit ends it. A descriptor that is not open gives EBADF.
 class FakePpdevDriver : public PpdevCalls {
 public:
     struct Node {
@@ -29,6 +33,7 @@ public:
 
     std::map<std::string, Node> nodes;
     std::vector<std::string> calls; // "open /dev/parport0", "claim", "PPRDATA", ...
+    std::vector<std::chrono::milliseconds> claimLimits; // as each claim was given it
     int openFiles() const { return static_cast<int>(m_files.size()); }
 
     int open(const std::string& path) override
@@ -43,15 +48,21 @@ public:
         return m_nextFd++;
     }
 
-    int claim(int fd, std::chrono::milliseconds) override
+    int claim(int fd, std::chrono::milliseconds limit) override
     {
         calls.push_back("claim");
+        claimLimits.push_back(limit);
+        if (!m_files.count(fd))
+            return -EBADF;
         File& file = m_files.at(fd);
         Node& node = nodes.at(file.path);
         if (file.claimed)
             return -EINVAL;
-        if (node.heldElsewhere)
+        if (node.heldElsewhere) {
+            // The port never comes free: the claim sleeps until the limit's signal.
+            std::this_thread::sleep_for(std::max(limit, std::chrono::milliseconds(0)));
             return -EINTR;
+        }
         if (!file.everClaimed)
             writeControl(node, node.irq ? 0x1C : 0x0C);
         file.claimed = file.everClaimed = true;
@@ -60,10 +71,12 @@ public:
 
     int ioctl(int fd, unsigned long request, void* argument) override
     {
+        calls.push_back(name(request));
+        if (!m_files.count(fd))
+            return -EBADF;
         File& file = m_files.at(fd);
         Node& node = nodes.at(file.path);
         auto* byte = static_cast<unsigned char*>(argument);
-        calls.push_back(name(request));
         if (!file.claimed)
             return -EINVAL;
         switch (request) {
@@ -83,7 +96,7 @@ public:
             *byte = node.control & 0x0F;
             return 0;
         case PPWCONTROL:
-            writeControl(node, static_cast<std::uint8_t>((node.control & 0xF0) | (*byte & 0x0F)));
+            writeControl(node, static_cast<std::uint8_t>((node.control & 0xF0) | (*byte & 0x2F)));
             return 0;
         case PPDATADIR:
             writeControl(node, static_cast<std::uint8_t>((node.control & ~0x20) | (*static_cast<int*>(argument) ? 0x20 : 0)));

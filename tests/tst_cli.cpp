@@ -5,11 +5,15 @@
 #include "watch.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -25,9 +29,46 @@ private:
     std::vector<Access>& m_keep;
 };
 
-// One run of velkaro-cli over simulated ports: 0x378 and 0x278 answer the probe.
+// The machine a run of velkaro-cli sees: 0x378 and 0x278 answer the probe;
+// the kernel's list may name those and others.
+struct Machine {
+    std::uint8_t control = 0x04; // of 0x378
+    std::uint8_t data = 0x00;    // of 0x378
+    SimulatedDevice* device378 = nullptr;
+    std::vector<KernelPort> kernelPorts; // those not at 0x378 or 0x278 get a simulated port
+    std::vector<KernelPort> heldPorts;
+    PortRoute::Kind kind = PortRoute::Kind::Simulated;
+    SimulatedPortPlatform::DwordReads dwordReads = SimulatedPortPlatform::DwordReads::FourRegisters;
+};
+
+// 0x378 with its control and data registers and a device on it.
+Machine withDevice(std::uint8_t control, std::uint8_t data, SimulatedDevice* device)
+{
+    Machine machine;
+    machine.control = control;
+    machine.data = data;
+    machine.device378 = device;
+    return machine;
+}
+
+KernelPort kernelPort(int number, std::uint16_t base, const char* holder = "none")
+{
+    KernelPort port;
+    port.number = number;
+    port.base = base;
+    port.activeDevice = holder;
+    port.devicePath = "/dev/parport" + std::to_string(number);
+    return port;
+}
+
+// One run of velkaro-cli over a simulated machine.
 struct CliRun {
     explicit CliRun(const QStringList& arguments, std::uint8_t control = 0x04, SimulatedDevice* device378 = nullptr)
+        : CliRun(arguments, withDevice(control, 0x00, device378))
+    {
+    }
+
+    CliRun(const QStringList& arguments, const Machine& machine)
     {
         std::vector<std::string> args;
         for (const QString& argument : arguments)
@@ -36,12 +77,21 @@ struct CliRun {
         std::FILE* err = std::tmpfile();
         status = RunCli(args, out, err, [&](bool) {
             auto platform = std::make_unique<KeptLogPlatform>(log);
+            platform->setDwordReads(machine.dwordReads);
             SimulatedParallelPort& port = platform->addPort(0x378);
-            port.write(2, control);
-            if (device378)
-                port.attach(std::unique_ptr<SimulatedDevice>(device378));
+            port.write(0, machine.data);
+            port.write(2, machine.control);
+            if (machine.device378)
+                port.attach(std::unique_ptr<SimulatedDevice>(machine.device378));
             platform->addPort(0x278).attach(std::make_unique<PulsingAckDevice>(clock));
-            return OpenSimulatedPortRoute(std::move(platform), {});
+            for (const KernelPort& kernel : machine.kernelPorts)
+                if (kernel.base != 0x378 && kernel.base != 0x278)
+                    platform->addPort(kernel.base);
+            platform->clearLog();
+            PortRoute route = OpenSimulatedPortRoute(std::move(platform), machine.kernelPorts);
+            route.heldPorts = machine.heldPorts;
+            route.kind = machine.kind;
+            return route;
         });
         output = contents(out);
         errors = contents(err);
@@ -78,6 +128,19 @@ struct CliRun {
 
 const volatile std::sig_atomic_t noStop = 0;
 
+// The records of a watch's CSV: its rows after the comment and the column names.
+QStringList csvRecords(const QString& output)
+{
+    QStringList rows = output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return rows.mid(2);
+}
+
+// The data register of a CSV record.
+int csvData(const QString& row)
+{
+    return row.section(QLatin1Char(','), 2, 2).toInt();
+}
+
 QString sigrokCli()
 {
     return QStandardPaths::findExecutable(QStringLiteral("sigrok-cli"));
@@ -111,6 +174,13 @@ private slots:
                                         << "--port takes a port base in hexadecimal, such as 378 or E010, not '37G'";
         QTest::newRow("option of another command") << "write data=1 --count 3" << "--count is no option of write";
         QTest::newRow("unknown option") << "set D0=1 --force" << "unknown option '--force' (velkaro-cli --help lists the options)";
+        QTest::newRow("DEL and ESC, one line") << "set D0=\x7F\x1B" << "'\\x7F\\x1B' is no line level for D0: give 0 or 1";
+        QTest::newRow("timeout without until") << "watch --timeout 5" << "--timeout bounds --until: give a condition with --until";
+        QTest::newRow("duration 0") << "watch --duration 0" << "--duration takes seconds, a number above 0 such as 2 or 0.5, not '0'";
+        QTest::newRow("timeout 0") << "watch --until D0=1 --timeout 0"
+                                   << "--timeout takes seconds, a number above 0 such as 2 or 0.5, not '0'";
+        QTest::newRow("negative interval") << "watch --interval -5" << "--interval takes a whole number from 1 to 3600000, not '-5'";
+        QTest::newRow("malformed interval") << "watch --interval 1.5" << "--interval takes a whole number from 1 to 3600000, not '1.5'";
     }
 
     void refusedInputWritesNothing()
@@ -191,6 +261,7 @@ private slots:
         QTest::newRow("until times out") << "--until D0=1 --timeout 0.05" << 3 << "";
         QTest::newRow("count of changes") << "--port 278 --count 3" << 0 << "ACK=1";
         QTest::newRow("until holding at once") << "--until Busy=1" << 0 << "SlctIn=1";
+        QTest::newRow("until on a line not recorded") << "--port 278 --lines Busy --until ACK=1 --timeout 5" << 0 << "Busy=1";
     }
 
     void watchEnds()
@@ -235,27 +306,376 @@ private slots:
         QCOMPARE(levels, (QStringList{"1,1,0,1", "1,1,1,1", "1,1,0,1", "1,1,1,1", "1,1,0,1", "1,1,1,1"}));
     }
 
-    void sigtermLeavesACompleteFile()
+    // The same changes in every format: the inverted lines Busy, STB, AFD and
+    // SlctIn give their line levels, not their register bits; a VCD puts a change
+    // inside the microsecond of the one before a microsecond later.
+    void recordsGiveLineLevels_data()
     {
-        QTemporaryDir dir;
-        const QString vcd = dir.filePath(QStringLiteral("stopped.vcd"));
-        QProcess cli;
-        cli.start(QStringLiteral(VELKARO_CLI), {"--sim", "watch", "--port", "278", "--format", "vcd", "-o", vcd});
-        QVERIFY(cli.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFile(vcd).size() > 0, 10000); // the header: the watch runs
-        QTest::qWait(300);
-        cli.terminate();
-        QVERIFY(cli.waitForFinished(10000));
-        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(cli.exitCode(), 0);
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("headerLines");
+        QTest::addColumn<QString>("records");
+        QTest::newRow("text") << int(CliArguments::Format::Text) << 2
+                              << "0 port=378 data=01 status=7F control=05 D0=1 Busy=1 STB=0 AFD=1 Init=1 SlctIn=1\n"
+                                 "1500 port=378 data=01 status=FF control=04 Busy=0 STB=1\n"
+                                 "1800 port=378 data=00 status=FF control=0E D0=0 AFD=0 SlctIn=0\n"
+                                 "1900 port=378 data=00 status=FE control=0E\n"
+                                 "# end 2000\n";
+        QTest::newRow("csv") << int(CliArguments::Format::Csv) << 2
+                             << "0,378,1,127,5,D0 Busy STB AFD Init SlctIn,1,1,0,1,1,1\n"
+                                "1500,378,1,255,4,Busy STB,1,0,1,1,1,1\n"
+                                "1800,378,0,255,14,D0 AFD SlctIn,0,0,1,0,1,0\n"
+                                "1900,378,0,254,14,,0,0,1,0,1,0\n";
+        QTest::newRow("jsonl") << int(CliArguments::Format::Jsonl) << 1
+                               << "{\"t_ns\":0,\"port\":\"378\",\"data\":1,\"status\":127,\"control\":5,\"changed\":{\"D0\":1,"
+                                  "\"Busy\":1,\"STB\":0,\"AFD\":1,\"Init\":1,\"SlctIn\":1}}\n"
+                                  "{\"t_ns\":1500,\"port\":\"378\",\"data\":1,\"status\":255,\"control\":4,\"changed\":{\"Busy\":0,"
+                                  "\"STB\":1}}\n"
+                                  "{\"t_ns\":1800,\"port\":\"378\",\"data\":0,\"status\":255,\"control\":14,\"changed\":{\"D0\":0,"
+                                  "\"AFD\":0,\"SlctIn\":0}}\n"
+                                  "{\"t_ns\":1900,\"port\":\"378\",\"data\":0,\"status\":254,\"control\":14,\"changed\":{}}\n"
+                                  "{\"end_ns\":2000}\n";
+        QTest::newRow("vcd") << int(CliArguments::Format::Vcd) << 13
+                             << "#0\n$dumpvars\n1!\n1\"\n0#\n1$\n1%\n1&\n$end\n#1\n0\"\n1#\n#2\n0!\n0$\n0&\n#3\n";
+    }
 
+    void recordsGiveLineLevels()
+    {
+        QFETCH(int, format);
+        QFETCH(int, headerLines);
+        QFETCH(QString, records);
+        std::FILE* file = std::tmpfile();
+        const auto writer = MakeChangeWriter(CliArguments::Format(format), false, file, ChangeWriter::HandOn::InBlocks);
+        std::vector<const RegisterModel::Line*> lines;
+        for (const char* name : {"D0", "Busy", "STB", "AFD", "Init", "SlctIn"})
+            lines.push_back(RegisterModel::lineNamed(name));
+        writer->begin(WatchHeader{{{"378", "simulated"}}, {}, lines});
+        writer->record(0, 0, 0x057F01, 0xFFFFFF);
+        writer->record(1500, 0, 0x04FF01, 0x018000); // Busy and STB
+        writer->record(1800, 0, 0x0EFF00, 0x0A0001); // D0, AFD and SlctIn
+        writer->record(1900, 0, 0x0EFE00, 0x000100); // a status bit that reaches no pin: no VCD wire
+        writer->end(2000);
+        const QStringList written = CliRun::contents(file).split(QLatin1Char('\n'));
+        QCOMPARE(written.mid(headerLines).join(QLatin1Char('\n')), records);
+    }
+
+    // Times in a VCD only go forward, one microsecond apart at least, however
+    // the nanoseconds fall; the counted-up time text carries over its digits.
+    void vcdTimesOnlyGoForward()
+    {
+        std::FILE* file = std::tmpfile();
+        const auto writer = MakeChangeWriter(CliArguments::Format::Vcd, false, file, ChangeWriter::HandOn::InBlocks);
+        writer->begin(WatchHeader{{{"378", "simulated"}}, {}, {RegisterModel::lineNamed("D0")}});
+        std::uint32_t data = 0;
+        writer->record(0, 0, data, 0xFFFFFF);
+        for (const std::int64_t nanoseconds : {8000, 8100, 8200, 19000, 19100, 99000, 99100, 50000}) {
+            data ^= 1;
+            writer->record(nanoseconds, 0, data, 1);
+        }
+        writer->end(100000);
+        QStringList times;
+        for (const QString& line : CliRun::contents(file).split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1Char('#')))
+                times << line.mid(1);
+        QCOMPARE(times, (QStringList{"0", "8", "9", "10", "19", "20", "99", "100", "101", "102"}));
+    }
+
+    // A single port's wires carry the lines' names; several ports' carry the
+    // port too. The file is read here, sigrok or not.
+    void vcdNamesWiresByPort_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QStringList>("wires");
+        QTest::newRow("one port") << "--port 278" << QStringList{"ACK", "Busy"};
+        QTest::newRow("every port") << "" << QStringList{"ACK_378", "Busy_378", "ACK_278", "Busy_278"};
+    }
+
+    void vcdNamesWiresByPort()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QStringList, wires);
+        QTemporaryDir dir;
+        const QString vcd = dir.filePath(QStringLiteral("ports.vcd"));
+        const CliRun run(QStringList{"watch", "--lines", "ACK,Busy", "--count", "3", "--format", "vcd", "-o", vcd} +
+                         arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+        QCOMPARE(run.status, 0);
         QFile file(vcd);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QList<QByteArray> lines = file.readAll().split('\n');
+        QStringList named;
+        long long last = -1;
+        int changes = 0;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (line.startsWith("$var wire 1 "))
+                named << QString::fromLatin1(line.split(' ')[4]);
+            if (line.startsWith('#')) {
+                QVERIFY2(line.mid(1).toLongLong() > last, line.constData());
+                last = line.mid(1).toLongLong();
+            }
+            if (line.startsWith('0') || line.startsWith('1'))
+                ++changes;
+        }
+        QCOMPARE(named, wires);
+        QCOMPARE(changes, wires.size() + 3); // the first values, then three changes of ACK
+    }
+
+    // Each line of a JSON lines watch is one JSON object: the header, the records, the end.
+    void jsonLinesAreJson()
+    {
+        const CliRun run({"watch", "--port", "278", "--lines", "ACK", "--count", "2", "--format", "jsonl"});
+        QCOMPARE(run.status, 0);
+        QList<QJsonObject> objects;
+        for (const QString& line : run.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            QJsonParseError error{};
+            objects << QJsonDocument::fromJson(line.toUtf8(), &error).object();
+            QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(line));
+        }
+        QCOMPARE(objects.size(), 5);
+        const QJsonObject watch = objects[0][QStringLiteral("watch")].toObject();
+        QCOMPARE(watch[QStringLiteral("ports")].toArray()[0].toObject()[QStringLiteral("port")].toString(), "278");
+        QCOMPARE(watch[QStringLiteral("lines")].toArray(), QJsonArray{"ACK"});
+        QStringList levels;
+        for (int i = 1; i < 4; ++i) {
+            QCOMPARE(objects[i][QStringLiteral("port")].toString(), "278");
+            levels << QString::number(objects[i][QStringLiteral("changed")].toObject()[QStringLiteral("ACK")].toInt(-1));
+        }
+        QCOMPARE(levels, (QStringList{"0", "1", "0"})); // ACK is low for the first 250 ms of a second
+        QVERIFY(objects[4].contains(QStringLiteral("end_ns")));
+    }
+
+    // A change only on other lines, --until's among them, is no record and does not count.
+    void linesChooseWhatIsRecordedAndCounted_data()
+    {
+        QTest::addColumn<QString>("until");
+        QTest::newRow("other lines") << "";
+        QTest::newRow("--until on other lines") << "--until D0=1 --until D0=0"; // never holds
+    }
+
+    void linesChooseWhatIsRecordedAndCounted()
+    {
+        QFETCH(QString, until);
+        const CliRun run(QStringList{"watch", "--port", "378", "--lines", "D7", "--count", "2", "--format", "csv"} +
+                             until.split(QLatin1Char(' '), Qt::SkipEmptyParts),
+                         withDevice(0x04, 0x00, new CountingDevice));
+        QCOMPARE(run.status, 0);
+        const QStringList records = csvRecords(run.output);
+        QCOMPARE(records.size(), 3); // the first reading, then two changes of D7
+        QCOMPARE(records[1].section(QLatin1Char(','), 1, 1), "378");
+        QCOMPARE(records[1].section(QLatin1Char(','), 3), "127,196,D7,1");
+        QCOMPARE(records[2].section(QLatin1Char(','), 3), "127,196,D7,0");
+        // Byte reads, as the count changes between them: the data moves by three a sample.
+        QVERIFY2(csvData(records[1]) >= 128 && csvData(records[1]) < 131, qPrintable(records[1]));
+        QVERIFY2(csvData(records[2]) < 3, qPrintable(records[2]));
+    }
+
+    // Every --until condition must hold at once.
+    void repeatedUntilAllHold()
+    {
+        const CliRun run({"watch", "--port", "378", "--until", "D0=1", "--until", "D2=1", "--format", "csv"},
+                         withDevice(0x04, 0x00, new CountingDevice));
+        QCOMPARE(run.status, 0);
+        const QStringList records = csvRecords(run.output);
+        QVERIFY(records.size() > 1);
+        for (const QString& record : records.mid(0, records.size() - 1))
+            QVERIFY2((csvData(record) & 5) != 5, qPrintable(record));
+        QCOMPARE(csvData(records.last()) & 5, 5);
+    }
+
+    // A paced watch samples every interval and ends after its duration, not
+    // many times later: the counting device changes on every sample.
+    void pacedWatchEndsAfterItsDuration()
+    {
+        const CliRun run({"watch", "--port", "378", "--interval", "20", "--duration", "0.2"}, withDevice(0x04, 0x00, new CountingDevice));
+        QCOMPARE(run.status, 0);
+        const QStringList lines = run.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const long long records = lines.size() - 4; // comments, the first reading, the end
+        QVERIFY2(records >= 7 && records <= 11, qPrintable(QString::number(records)));
+        QVERIFY(lines.last().startsWith(QStringLiteral("# end ")));
+        const long long end = lines.last().mid(6).toLongLong();
+        QVERIFY2(end >= 200'000'000 && end < 2'000'000'000, qPrintable(lines.last()));
+    }
+
+    void listShowsPortsAndHolders_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("fourByteReads");
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("listed");
+        QTest::newRow("table") << int(PortRoute::Kind::Simulated) << true << "list"
+                               << "PORT   ACCESS                   FOUR-BYTE READS  KERNEL\n"
+                                  "378    simulated                yes              parport0\n"
+                                  "278    simulated                yes              \n"
+                                  "E010   simulated                yes              parport2\n"
+                                  "D000   in use by lp\"0\\          -                parport1\n";
+        QTest::newRow("json through ppdev") << int(PortRoute::Kind::Ppdev) << false << "list --json"
+                                            << "{\"ports\":[{\"port\":\"378\",\"base\":888,\"access\":\"ppdev /dev/parport0\","
+                                               "\"four_byte_reads\":false,\"kernel\":\"parport0\",\"device\":\"/dev/parport0\","
+                                               "\"held_by\":null},{\"port\":\"278\",\"base\":632,\"access\":\"ppdev\","
+                                               "\"four_byte_reads\":false},{\"port\":\"E010\",\"base\":57360,\"access\":"
+                                               "\"ppdev /dev/parport2\",\"four_byte_reads\":false,\"kernel\":\"parport2\","
+                                               "\"device\":\"/dev/parport2\",\"held_by\":null},{\"port\":\"D000\",\"base\":53248,"
+                                               "\"kernel\":\"parport1\",\"device\":\"/dev/parport1\",\"held_by\":\"lp\\\"0\\\\\"}]}\n";
+        QTest::newRow("direct I/O, kernel's ports only") << int(PortRoute::Kind::DirectIo) << true << "--no-probe list"
+                                                         << "PORT   ACCESS                   FOUR-BYTE READS  KERNEL\n"
+                                                            "378    direct I/O               yes              parport0\n"
+                                                            "E010   direct I/O               yes              parport2\n"
+                                                            "D000   in use by lp\"0\\          -                parport1\n";
+    }
+
+    // The ports found, how each is reached, and a port another program holds,
+    // whose holder's name may hold anything.
+    void listShowsPortsAndHolders()
+    {
+        QFETCH(int, kind);
+        QFETCH(bool, fourByteReads);
+        QFETCH(QString, arguments);
+        QFETCH(QString, listed);
+        Machine machine;
+        machine.kernelPorts = {kernelPort(0, 0x378), kernelPort(2, 0xE010)};
+        machine.heldPorts = {kernelPort(1, 0xD000, "lp\"0\\")};
+        machine.kind = PortRoute::Kind(kind);
+        machine.dwordReads = fourByteReads ? SimulatedPortPlatform::DwordReads::FourRegisters
+                                           : SimulatedPortPlatform::DwordReads::AllOnes;
+        const CliRun run(arguments.split(QLatin1Char(' ')), machine);
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.output, listed);
+        if (arguments.contains(QStringLiteral("--json")))
+            QVERIFY(QJsonDocument::fromJson(run.output.toUtf8()).isObject());
+        if (arguments.contains(QStringLiteral("--no-probe")))
+            QCOMPARE(run.writes(), QList<Access>{});
+    }
+
+    // Registers in three radixes; the 17 lines with pin, direction and line
+    // level, the loopback plug bringing D0-D4 back on the status lines.
+    void readShowsRegistersAndLines()
+    {
+        const Machine machine = withDevice(0x05, 0xA5, new LoopbackPlug);
+        const CliRun table({"read", "--port", "378"}, machine);
+        QCOMPARE(table.status, 0);
+        QCOMPARE(table.output, QStringLiteral("port 378, simulated\n\n"
+                                              "register  address   dec  hex  binary\n"
+                                              "data      378       165   A5  10100101\n"
+                                              "status    379       175   AF  10101111\n"
+                                              "control   37A       197   C5  11000101\n\n"
+                                              "line      pin  dir  bit        level\n"
+                                              "D0          2  out  data.0     1\n"
+                                              "D1          3  out  data.1     0\n"
+                                              "D2          4  out  data.2     1\n"
+                                              "D3          5  out  data.3     0\n"
+                                              "D4          6  out  data.4     0\n"
+                                              "D5          7  out  data.5     1\n"
+                                              "D6          8  out  data.6     0\n"
+                                              "D7          9  out  data.7     1\n"
+                                              "Err        15  in   status.3   1\n"
+                                              "SlctOut    13  in   status.4   0\n"
+                                              "PaperOut   12  in   status.5   1\n"
+                                              "ACK        10  in   status.6   0\n"
+                                              "Busy       11  in   status.7   0  (the port inverts this line)\n"
+                                              "STB         1  out  control.0  0  (the port inverts this line)\n"
+                                              "AFD        14  out  control.1  1  (the port inverts this line)\n"
+                                              "Init       16  out  control.2  1\n"
+                                              "SlctIn     17  out  control.3  1  (the port inverts this line)\n"));
+
+        const CliRun json({"read", "--port", "378", "--json"}, withDevice(0x05, 0xA5, new LoopbackPlug));
+        QCOMPARE(json.status, 0);
+        const QJsonObject object = QJsonDocument::fromJson(json.output.toUtf8()).object();
+        QCOMPARE(object[QStringLiteral("port")].toString(), "378");
+        QStringList registers;
+        for (const char* name : {"data", "status", "control"}) {
+            const QJsonObject reg = object[QStringLiteral("registers")].toObject()[QLatin1String(name)].toObject();
+            registers << QStringLiteral("%1 %2 %3 %4 %5").arg(QLatin1String(name), reg[QStringLiteral("address")].toString(),
+                                                               QString::number(reg[QStringLiteral("value")].toInt()),
+                                                               reg[QStringLiteral("hex")].toString(), reg[QStringLiteral("binary")].toString());
+        }
+        QCOMPARE(registers, (QStringList{"data 378 165 A5 10100101", "status 379 175 AF 10101111", "control 37A 197 C5 11000101"}));
+        QStringList lines;
+        const QJsonObject lineObjects = object[QStringLiteral("lines")].toObject();
+        for (const RegisterModel::Line& line : RegisterModel::Lines) {
+            const QJsonObject l = lineObjects[QLatin1String(line.name)].toObject();
+            lines << QStringLiteral("%1 %2 %3 %4").arg(QLatin1String(line.name), QString::number(l[QStringLiteral("pin")].toInt()),
+                                                     l[QStringLiteral("direction")].toString(),
+                                                     QString::number(l[QStringLiteral("level")].toInt(-1)));
+        }
+        QCOMPARE(lineObjects.size(), 17);
+        QCOMPARE(lines.join(QStringLiteral(", ")),
+                 "D0 2 output 1, D1 3 output 0, D2 4 output 1, D3 5 output 0, D4 6 output 0, D5 7 output 1, D6 8 output 0, "
+                 "D7 9 output 1, Err 15 input 1, SlctOut 13 input 0, PaperOut 12 input 1, ACK 10 input 0, Busy 11 input 0, "
+                 "STB 1 output 0, AFD 14 output 1, Init 16 output 1, SlctIn 17 output 1");
+    }
+
+    // Without the probe only the kernel's ports are used, and no standard base is written.
+    void noProbeUsesTheKernelsPortsOnly_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("watch") << "--no-probe watch --duration 0.05" << 0 << "port 378 (simulated), port E010 (simulated)";
+        QTest::newRow("a port the kernel does not list")
+            << "--no-probe read --port 278" << 2
+            << "unknown port 278: not a port the kernel lists (velkaro-cli --no-probe list shows them)";
+    }
+
+    void noProbeUsesTheKernelsPortsOnly()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, shown);
+        Machine machine;
+        machine.kernelPorts = {kernelPort(0, 0x378), kernelPort(2, 0xE010)};
+        const CliRun run(arguments.split(QLatin1Char(' ')), machine);
+        QCOMPARE(run.status, status);
+        QVERIFY2((run.output + run.errors).contains(shown), qPrintable(run.output + run.errors));
+        QCOMPARE(run.writes(), QList<Access>{});
+    }
+
+    // A signal ends a watch with a complete file; during --until, with the
+    // status 128 + the signal, since the condition was never seen. A pipe gets
+    // each record as it happens, a file at the latest at the end.
+    void signalEndsAWatch_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("until");
+        QTest::addColumn<bool>("toPipe");
+        QTest::addColumn<int>("status");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << "" << false << 0;
+        QTest::newRow("SIGTERM, records to a pipe") << int(SIGTERM) << "" << true << 0;
+        QTest::newRow("SIGTERM during --until") << int(SIGTERM) << "D0=1" << false << 128 + SIGTERM;
+        QTest::newRow("Ctrl-C during --until") << int(SIGINT) << "D0=1" << false << 128 + SIGINT;
+    }
+
+    void signalEndsAWatch()
+    {
+        QFETCH(int, signal);
+        QFETCH(QString, until);
+        QFETCH(bool, toPipe);
+        QFETCH(int, status);
+        QTemporaryDir dir;
+        const QString vcd = dir.filePath(QStringLiteral("stopped.vcd"));
+        QStringList arguments{"--sim", "watch", "--port", "278", "--format", "vcd"};
+        if (!toPipe)
+            arguments << "-o" << vcd;
+        if (!until.isEmpty())
+            arguments << "--until" << until;
+        QProcess cli;
+        cli.start(QStringLiteral(VELKARO_CLI), arguments);
+        QVERIFY(cli.waitForStarted());
+        QByteArray piped;
+        const auto written = [&] {
+            if (toPipe)
+                return piped += cli.readAllStandardOutput();
+            QFile file(vcd);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        // The header is written once the watch samples, its signal handling in
+        // place; a pipe has the first readings at once too.
+        QTRY_VERIFY_WITH_TIMEOUT(written().contains(toPipe ? "$dumpvars" : "$enddefinitions $end"), 10000);
+        ::kill(static_cast<pid_t>(cli.processId()), signal);
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), status);
+
+        const QList<QByteArray> lines = written().split('\n');
         QCOMPARE(lines.last(), QByteArray());
         QVERIFY2(lines[lines.size() - 2].startsWith('#'), lines[lines.size() - 2].constData());
-        QVERIFY(lines.contains("$enddefinitions $end"));
-        if (!sigrokCli().isEmpty())
+        if (!toPipe && !sigrokCli().isEmpty())
             QCOMPARE(QProcess::execute(sigrokCli(), {"-I", "vcd", "-i", vcd, "-O", "csv", "-o", dir.filePath("out.csv")}), 0);
     }
 };

@@ -4,9 +4,15 @@
 #include "ppdev_port_platform.h"
 #include "simulated_port.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
 
 #include <cerrno>
+#include <csignal>
+#include <ctime>
+
+#include <sys/time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,6 +37,19 @@ protected:
 private:
     int m_refusal;
 };
+
+// The real claim over a port that never comes free: the kernel's PPCLAIM
+// sleeps until a signal arrives, so does this one.
+class NeverFreePpdevCalls : public SystemPpdevCalls {
+protected:
+    int waitForClaim(int) override
+    {
+        pause();
+        return -EINTR;
+    }
+};
+
+volatile std::sig_atomic_t watchdogRang = 0;
 
 // A machine's kernel ports and their /dev nodes over simulated hardware:
 // parport0 a card at 0xE010, parport1 the port at 0x378 with a loopback plug.
@@ -115,15 +134,19 @@ private slots:
         QCOMPARE(channel.ReadPortByte(0x379), 0x2F);
         QCOMPARE(ioctlsOf([&] { channel.WritePortByte(0x379, 0x00); }), QStringList{});
         // Control: the driver's copy of bits 0-3; its IRQ bit 4 and bits 6-7 show 0.
+        // The copy changes only through this program's writes: asked for once, then kept.
         QCOMPARE(ioctlsOf([&] { QCOMPARE(channel.ReadPortByte(0x37A), 0x0C); }), QStringList{"PPRCONTROL"});
+        QCOMPARE(ioctlsOf([&] { QCOMPARE(channel.ReadPortByte(0x37A), 0x0C); }), QStringList{});
         QCOMPARE(ioctlsOf([&] { channel.WritePortByte(0x37A, 0xFB); }), (QStringList{"PPWCONTROL", "PPDATADIR"}));
         QCOMPARE(machine.port378.controlLatch(), 0x3B);
-        QCOMPARE(channel.ReadPortByte(0x37A), 0x2B);
+        QCOMPARE(ioctlsOf([&] { QCOMPARE(channel.ReadPortByte(0x37A), 0x2B); }), QStringList{});
         QCOMPARE(ioctlsOf([&] { channel.WritePortByte(0x37A, 0x24); }), QStringList{"PPWCONTROL"});
         QCOMPARE(ioctlsOf([&] { channel.WritePortByte(0x37A, 0x04); }), (QStringList{"PPWCONTROL", "PPDATADIR"}));
+        QCOMPARE(machine.port378.controlLatch(), 0x14);
         QCOMPARE(channel.ReadPortByte(0x37A), 0x04);
         QCOMPARE(ioctlsOf([&] { QCOMPARE(channel.ReadPortByte(0x37B), 0xFF); }), QStringList{});
-        QCOMPARE(channel.ReadPortDword(0x378), 0xFF042F15u);
+        // A sample asks the hardware for data and status only.
+        QCOMPARE(ioctlsOf([&] { QCOMPARE(channel.ReadPortDword(0x378), 0xFF042F15u); }), (QStringList{"PPRDATA", "PPRSTATUS"}));
         QCOMPARE(ioctlsOf([&] { QCOMPARE(channel.ReadPortByte(0x278), 0xFF); }), QStringList{});
 
         channel.WritePortByte(0xE010, 0xA5);
@@ -136,31 +159,100 @@ private slots:
         QCOMPARE(ioctlsOf([&] { QCOMPARE(channel.ReadPortDword(0x378), 0xFFFFFFFFu); }), QStringList{});
     }
 
+    // A port listed free that another program takes before the claim: the
+    // claim waits no longer than the provider's limit, and the port is left out.
+    void portTakenMeanwhileIsLeftOut()
+    {
+        PpdevMachine machine;
+        machine.driver->nodes["/dev/parport1"].heldElsewhere = true;
+        QElapsedTimer opening;
+        opening.start();
+        PortRoute route = machine.open(EPERM);
+        QVERIFY2(opening.elapsed() < 5000, qPrintable(QString::number(opening.elapsed())));
+        QCOMPARE(route.kind, PortRoute::Kind::Ppdev);
+        QCOMPARE(route.kernelPorts.size(), std::size_t(1));
+        QCOMPARE(route.kernelPorts[0].base, 0xE010);
+        QCOMPARE(machine.driver->claimLimits.size(), std::size_t(2));
+        for (const std::chrono::milliseconds limit : machine.driver->claimLimits)
+            QVERIFY2(limit.count() > 0 && limit.count() <= 1000, qPrintable(QString::number(limit.count())));
+        QCOMPARE(machine.port378.controlLatch(), 0); // never claimed
+        QCOMPARE(route.channel->ReadPortByte(0x378), 0xFF);
+        QCOMPARE(machine.driver->openFiles(), 1);
+    }
+
+    // The real claim ends at its limit even when the limit is 0, or when the
+    // alarm rings before the claim starts to sleep; no alarm is left running.
+    void claimEndsAtItsLimit_data()
+    {
+        QTest::addColumn<int>("limit");
+        QTest::newRow("limit 0") << 0;
+        QTest::newRow("limit 20 ms") << 20;
+    }
+
+    void claimEndsAtItsLimit()
+    {
+        QFETCH(int, limit);
+        // A watchdog on another signal and clock, so that a claim that never
+        // ends fails here instead of hanging the suite.
+        struct sigaction ring {};
+        ring.sa_handler = [](int) { watchdogRang = 1; };
+        sigemptyset(&ring.sa_mask);
+        struct sigaction previous {};
+        sigaction(SIGUSR1, &ring, &previous);
+        sigevent event{};
+        event.sigev_notify = SIGEV_SIGNAL;
+        event.sigev_signo = SIGUSR1;
+        timer_t watchdog{};
+        QCOMPARE(timer_create(CLOCK_MONOTONIC, &event, &watchdog), 0);
+        const itimerspec fiveSeconds{{}, {5, 0}};
+        timer_settime(watchdog, 0, &fiveSeconds, nullptr);
+        watchdogRang = 0;
+
+        NeverFreePpdevCalls calls;
+        const int result = calls.claim(-1, std::chrono::milliseconds(limit));
+        const bool rang = watchdogRang;
+        timer_delete(watchdog);
+        sigaction(SIGUSR1, &previous, nullptr);
+        QCOMPARE(result, -EINTR);
+        QVERIFY(!rang);
+        itimerval left{};
+        getitimer(ITIMER_REAL, &left);
+        QCOMPARE(left.it_value.tv_sec + left.it_value.tv_usec + left.it_interval.tv_sec + left.it_interval.tv_usec, 0);
+    }
+
     void noRouteNamesEveryWayOut_data()
     {
         QTest::addColumn<QString>("machine");
         QTest::addColumn<QString>("advice");
-        QTest::newRow("no port known") << "none" << "sudo modprobe parport_pc ppdev";
-        QTest::newRow("ppdev not loaded") << "no node" << "parport1 (378) has no device node: load the ppdev driver";
-        QTest::newRow("not in group lp") << "EACCES" << "sudo usermod -aG lp $USER";
-        QTest::newRow("held by the printer driver") << "held" << "parport1 (378) is in use by lp0";
-        QTest::newRow("taken while claiming") << "taken" << "parport1 (378) was taken by another program meanwhile";
-        QTest::newRow("locked down") << "lockdown" << "This kernel is locked down (integrity)";
+        QTest::addColumn<QString>("unsaid");
+        QTest::newRow("no port known") << "none" << "sudo modprobe parport_pc ppdev" << "This kernel is locked down";
+        QTest::newRow("ppdev not loaded") << "no node" << "parport1 (378) has no device node: load the ppdev driver" << "";
+        QTest::newRow("not in group lp") << "EACCES" << "sudo usermod -aG lp $USER" << "This kernel is locked down";
+        QTest::newRow("node without a port") << "ENXIO" << "/dev/parport1 does not open: No such device or address." << "usermod";
+        QTest::newRow("held by the printer driver") << "held" << "parport1 (378) is in use by lp0" << "";
+        QTest::newRow("taken while claiming") << "taken" << "parport1 (378) was taken by another program meanwhile" << "";
+        QTest::newRow("locked down") << "lockdown" << "This kernel is locked down (integrity)" << "";
+        QTest::newRow("lockdown none is no lockdown") << "lockdown none" << "sudo usermod -aG lp $USER" << "This kernel is locked down";
     }
 
     void noRouteNamesEveryWayOut()
     {
         QFETCH(QString, machine);
         QFETCH(QString, advice);
+        QFETCH(QString, unsaid);
         SimulatedParallelPort hardware(0x378);
         FakeKernelTree tree;
         auto* driver = new FakePpdevDriver;
         if (machine != "none")
             tree.addPort(1, 0x378, machine == "held" ? "lp0" : "none", machine != "no node");
-        driver->nodes["/dev/parport1"] = {&hardware, false, machine == "EACCES" || machine == "lockdown" ? EACCES : 0,
+        driver->nodes["/dev/parport1"] = {&hardware, false, machine == "EACCES" || machine.startsWith("lockdown") ? EACCES
+                                          : machine == "ENXIO"                                    ? ENXIO
+                                                                                                  : 0,
                                           machine == "taken"};
         if (machine == "lockdown")
             tree.write("lockdown", "none [integrity] confidentiality\n");
+        if (machine == "lockdown none")
+            tree.write("lockdown", "[none] integrity confidentiality\n");
 
         PortRoute route = OpenLinuxPortRoute(
             tree.paths, [](auto sink) { return std::make_unique<FakeIopermPlatform>(std::move(sink), EPERM); },
@@ -170,6 +262,8 @@ private slots:
         const QString text = QString::fromStdString(route.failure);
         QVERIFY2(text.startsWith(QString::fromStdString(LinuxPortPlatform::refusalText(EPERM))), qPrintable(text));
         QVERIFY2(text.contains(advice), qPrintable(text));
+        if (!unsaid.isEmpty())
+            QVERIFY2(!text.contains(unsaid), qPrintable(text));
         QCOMPARE(driver->openFiles(), 0);
         if (machine == "held")
             QCOMPARE(driver->calls, std::vector<std::string>{}); // never opened, never claimed
