@@ -121,8 +121,9 @@ void checkCaptureThroughRoute(Report& report, PortRoute& route, const std::strin
                 return false;
         return true;
     };
+    // The register as it was, sampled before the first write.
+    bool sampledEach = sampledSince(0);
     std::vector<std::uint8_t> written;
-    bool sampledEach = true;
     for (int n = 0; n < 32; ++n) {
         const auto value = static_cast<std::uint8_t>(0xA0 ^ (n * 37));
         const long long before = capture.counters().samples;
