@@ -1,6 +1,8 @@
 // velkaro_soak SECONDS [WARM-UP]: the main window sampling as fast as it can
-// (sample-rate item 0), with the bit-setting window open, over a port whose
-// lines change on every read, for SECONDS. The memory is taken once a second;
+// (sample-rate item 0), with the bit-setting window open and the timeline
+// capturing at full rate, over a port whose lines change on every read (a
+// change on every sample), for SECONDS. The timeline's record must stay within
+// its ring's bound: the memory it adds is at most the ring and a fixed margin. The memory is taken once a second;
 // the run fails when it grows by more than 1 MiB after the first WARM-UP
 // seconds (default 60), or when the windows report anything. The memory is the
 // resident size; under AddressSanitizer, whose quarantine and bookkeeping keep
@@ -11,6 +13,7 @@
 #include "simulated_port_platform.h"
 #include "tform1.h"
 #include "tform2.h"
+#include "timeline_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -45,9 +49,9 @@ public:
     {
         m_state = m_state * 1103515245u + 12345u;
         port.setDataLatch(static_cast<std::uint8_t>(m_state >> 16));
-        ++reads;
+        reads.fetch_add(1, std::memory_order_relaxed);
     }
-    long long reads = 0;
+    std::atomic<long long> reads{0}; // by the capture's thread and the window's
 
 private:
     std::uint32_t m_state = 1;
@@ -59,6 +63,15 @@ long heapInUseKiB()
     return static_cast<long>(__sanitizer_get_current_allocated_bytes() / 1024);
 #else
     return 0;
+#endif
+}
+
+bool underSanitizerHeap()
+{
+#ifdef VELKARO_SOAK_ASAN
+    return true;
+#else
+    return false;
 #endif
 }
 
@@ -111,12 +124,12 @@ int main(int argc, char** argv)
     form2->SetPort(0x378);
     form2->ApplyProfile(0);
     form2->show();
+    QCoreApplication::processEvents();
+    const long beforeTimeline = underSanitizerHeap() ? heapInUseKiB() : residentKiB();
+    form1->TimelineClick();
+    const long ringKiB = form1->Timeline->depth() * 1024L;
 
-#ifdef VELKARO_SOAK_ASAN
-    const bool underSanitizer = true;
-#else
-    const bool underSanitizer = false;
-#endif
+    const bool underSanitizer = underSanitizerHeap();
     const char* const measure = underSanitizer ? "heap in use" : "resident size";
     long baseline = 0;
     long highest = 0;
@@ -132,7 +145,8 @@ int main(int argc, char** argv)
         else if (second > warmUp && measured > highest)
             highest = measured;
         if (second % 30 == 0 || second == seconds) {
-            std::printf("%5d s: %lld reads, resident %ld KiB", second, device->reads, resident);
+            std::printf("%5d s: %lld reads, %lld samples by the timeline, resident %ld KiB", second, device->reads.load(),
+                        form1->Timeline->capture()->counters().samples, resident);
             if (underSanitizer)
                 std::printf(", heap in use %ld KiB", heap);
             std::printf("\n");
@@ -145,13 +159,18 @@ int main(int argc, char** argv)
     QApplication::exec();
 
     const int beeps = desktop.beeps;
+    const PortCapture::Counters captured = form1->Timeline->capture()->counters();
     form1->setBitSettingWindow(nullptr);
     form2.reset();
     form1.reset();
 
     const long growth = highest - baseline;
     std::printf("%lld reads, %d beeps; %s after the warm-up %ld KiB, highest %ld KiB, growth %ld KiB\n",
-                device->reads, beeps, measure, baseline, highest, growth);
+                device->reads.load(), beeps, measure, baseline, highest, growth);
+    const long timelineKiB = highest - beforeTimeline;
+    std::printf("timeline: %lld samples, %llu changes stored, %llu dropped; %ld KiB added for a ring of %ld KiB\n",
+                captured.samples, static_cast<unsigned long long>(captured.stored),
+                static_cast<unsigned long long>(captured.dropped), timelineKiB, ringKiB);
     bool failed = false;
     if (seconds <= warmUp) {
         std::printf("FAIL: the run is no longer than its warm-up\n");
@@ -159,6 +178,14 @@ int main(int argc, char** argv)
     }
     if (growth > 1024) {
         std::printf("FAIL: the %s grew by more than 1 MiB\n", measure);
+        failed = true;
+    }
+    if (timelineKiB > ringKiB + 16 * 1024) {
+        std::printf("FAIL: the timeline took more than its ring and 16 MiB\n");
+        failed = true;
+    }
+    if (captured.samples < seconds * 1000LL || captured.dropped == 0) {
+        std::printf("FAIL: the timeline's capture did not run at full rate until its ring was full\n");
         failed = true;
     }
     if (device->reads < seconds * 100LL || beeps == 0) {
