@@ -1,23 +1,56 @@
-// velkaro-screenshot FILE.png: the picture the AppStream metainfo shows. It is
-// velkaro-sim's main window, drawn by the program as built on the offscreen
-// platform at twice its size, so that it never falls behind the program.
+// velkaro-screenshot MAIN.png TIMELINE.png: the pictures the AppStream metainfo
+// shows. They are velkaro-sim's main window, and its timeline on the card at
+// E010 with two cursors on one bit of the serial line, drawn by the program as
+// built on the offscreen platform at twice their size, so that they never fall
+// behind the program.
 #include "monitor_app.h"
 #include "port_route.h"
 #include "qt_desktop_services.h"
 #include "settings_file.h"
 #include "simulated_port_platform.h"
 #include "tform1.h"
+#include "timeline_view.h"
+#include "timeline_window.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QEventLoop>
 #include <QPixmap>
+#include <QTimer>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <vector>
+
+namespace {
+// Puts the first byte of the card's serial line (ACK) in view, the cursors on
+// its start bit's two edges.
+bool showFirstByte(TimelineWindow& timeline)
+{
+    const std::uint32_t ack = RegisterModel::packedBit(*RegisterModel::lineNamed("ACK"));
+    std::vector<std::int64_t> edges;
+    timeline.capture()->read([&](const ChangeRing& ring) {
+        for (std::uint64_t change = ring.oldest() + 1; change < ring.end() && edges.size() < 2; ++change)
+            if ((ring.registers(change) ^ ring.registers(change - 1)) & ack)
+                edges.push_back(ring.time(change));
+    });
+    if (edges.size() < 2)
+        return false;
+    timeline.FollowBox->setChecked(false);
+    TimelineView& view = *timeline.view();
+    view.selectLine(static_cast<std::size_t>(RegisterModel::lineIndex("ACK")));
+    view.setView(edges[0] + 19'500'000, 30'000);
+    view.setCursor(0, edges[0]);
+    view.setCursor(1, edges[1]);
+    timeline.tick();
+    return true;
+}
+}
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: velkaro-screenshot FILE.png\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: velkaro-screenshot MAIN.png TIMELINE.png\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -34,7 +67,19 @@ int main(int argc, char** argv)
     const QTemporaryDir settingsDir; // the default settings, never the user's
     const SettingsFile settings(settingsDir.filePath(QStringLiteral("parport.ini")));
     TForm1 form(*route.channel, desktop, settings, NonStandardBases(route.kernelPorts));
-    const bool saved = form.grab().save(QString::fromLocal8Bit(argv[1]));
+    bool saved = form.grab().save(QString::fromLocal8Bit(argv[1]));
+
+    while (form.PortBase != 0xE010 && form.PortBase != 0)
+        form.Port1LabelClick();
+    form.TimelineClick();
+    TimelineWindow& timeline = *form.Timeline;
+    timeline.resize(800, 600);
+    QEventLoop capturing;
+    QTimer::singleShot(300, &capturing, &QEventLoop::quit);
+    capturing.exec();
+    timeline.togglePause();
+    saved = saved && showFirstByte(timeline) && timeline.grab().save(QString::fromLocal8Bit(argv[2]));
+    form.stopSampling();
     route.channel->ClosePortChannel();
     return saved ? 0 : 1;
 }
