@@ -290,9 +290,13 @@ private slots:
         QStringList entries;
         for (QAction* action : form.PopupMenu2->actions())
             entries << (action->isSeparator() ? "-" : action->text());
-        QCOMPARE(entries, (QStringList{"&Bitsetzung...", "-", "&Invertiere", "&Löschen  ", "&Setzen "}));
-        QCOMPARE(form.PopupMenu1->actions().size(), 1);
+        // The timeline comes after every other entry, so that theirs keep their places.
+        QCOMPARE(entries, (QStringList{"&Bitsetzung...", "-", "&Invertiere", "&Löschen  ", "&Setzen ", "&Zeitverlauf..."}));
+        QCOMPARE(form.PopupMenu1->actions().size(), 2);
         QCOMPARE(form.PopupMenu1->actions()[0]->objectName(), QStringLiteral("Bitsetter1"));
+        QCOMPARE(form.PopupMenu1->actions()[1]->text(), QStringLiteral("&Zeitverlauf..."));
+        for (const QAction* action : form.PopupMenu3->actions())
+            QVERIFY(action->text() != QStringLiteral("&Zeitverlauf..."));
     }
 
     // The window system reports a double-click as press, release, press, double-click, release.

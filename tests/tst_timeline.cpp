@@ -16,14 +16,6 @@ std::size_t lineNumber(const char* name)
     return static_cast<std::size_t>(RegisterModel::lineIndex(name));
 }
 
-QStringList entries(const QMenu* menu)
-{
-    QStringList texts;
-    for (const QAction* action : menu->actions())
-        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    return texts;
-}
-
 // Opens the timeline from a value cell's menu, as a user does.
 TimelineWindow& openTimeline(MonitorRig& rig)
 {
@@ -49,7 +41,6 @@ class TestTimeline : public QObject {
     Q_OBJECT
 
 private slots:
-    void entriesFollowEveryOtherEntry();
     void showsAndFollowsTheMainWindowsPort();
     void pulseNarrowerThanAPixelShows();
     void cursorKeysJumpToEdges();
@@ -59,17 +50,6 @@ private slots:
     void exportThroughTheShortcut_data();
     void exportThroughTheShortcut();
 };
-
-void TestTimeline::entriesFollowEveryOtherEntry()
-{
-    MonitorRig rig;
-    TForm1& form = rig.start();
-    QCOMPARE(entries(form.PopupMenu1), QStringList({"&Bitsetzung...", "&Zeitverlauf..."}));
-    QCOMPARE(entries(form.PopupMenu2), QStringList({"&Bitsetzung...", "-", "&Invertiere", "&Löschen  ", "&Setzen ",
-                                                    "&Zeitverlauf..."}));
-    QCOMPARE(entries(form.PopupMenu3).first(), QStringLiteral("&Bitsetzung..."));
-    QVERIFY(!entries(form.PopupMenu3).contains("&Zeitverlauf..."));
-}
 
 void TestTimeline::showsAndFollowsTheMainWindowsPort()
 {
