@@ -1,4 +1,5 @@
 #include "change_writer.h"
+#include "kept_log_platform.h"
 #include "port_route.h"
 #include "simulated_port_platform.h"
 #include "velkaro_cli.h"
@@ -18,16 +19,6 @@
 
 namespace {
 using Access = SimulatedPortPlatform::Access;
-
-// Simulated ports whose transfer log outlives the route that owns them.
-class KeptLogPlatform : public SimulatedPortPlatform {
-public:
-    explicit KeptLogPlatform(std::vector<Access>& keep) : m_keep(keep) {}
-    ~KeptLogPlatform() override { m_keep = log(); }
-
-private:
-    std::vector<Access>& m_keep;
-};
 
 // The machine a run of velkaro-cli sees: 0x378 and 0x278 answer the probe;
 // the kernel's list may name those and others.
@@ -93,19 +84,8 @@ struct CliRun {
             route.kind = machine.kind;
             return route;
         });
-        output = contents(out);
-        errors = contents(err);
-    }
-
-    static QString contents(std::FILE* file)
-    {
-        std::rewind(file);
-        QByteArray bytes;
-        char buffer[4096];
-        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, file))
-            bytes.append(buffer, static_cast<qsizetype>(n));
-        std::fclose(file);
-        return QString::fromUtf8(bytes);
+        output = WrittenText(out);
+        errors = WrittenText(err);
     }
 
     QList<Access> writes() const
@@ -242,7 +222,7 @@ private slots:
         const WatchResult result = Watch(channel, plan, *writer, WatchHeader{{{"378", "simulated"}}, {}, {}}, noStop);
         QCOMPARE(result.records, 4000);
 
-        const QList<QString> rows = CliRun::contents(csv).split(QLatin1Char('\n'));
+        const QList<QString> rows = WrittenText(csv).split(QLatin1Char('\n'));
         QCOMPARE(rows.size(), 4000 + 4); // comment, header, first sample, 4000 changes, end of file
         int previous = rows[2].split(QLatin1Char(','))[2].toInt();
         for (qsizetype i = 3; i < rows.size() - 1; ++i) {
@@ -354,7 +334,7 @@ private slots:
         writer->record(1800, 0, 0x0EFF00, 0x0A0001); // D0, AFD and SlctIn
         writer->record(1900, 0, 0x0EFE00, 0x000100); // a status bit that reaches no pin: no VCD wire
         writer->end(2000);
-        const QStringList written = CliRun::contents(file).split(QLatin1Char('\n'));
+        const QStringList written = WrittenText(file).split(QLatin1Char('\n'));
         QCOMPARE(written.mid(headerLines).join(QLatin1Char('\n')), records);
     }
 
@@ -373,7 +353,7 @@ private slots:
         }
         writer->end(100000);
         QStringList times;
-        for (const QString& line : CliRun::contents(file).split(QLatin1Char('\n')))
+        for (const QString& line : WrittenText(file).split(QLatin1Char('\n')))
             if (line.startsWith(QLatin1Char('#')))
                 times << line.mid(1);
         QCOMPARE(times, (QStringList{"0", "8", "9", "10", "19", "20", "99", "100", "101", "102"}));

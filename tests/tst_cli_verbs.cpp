@@ -1,5 +1,6 @@
 // The command line tool's script verbs: bare reads, pulses, edges, lines by
 // pin, short options and binary values, over private simulated ports.
+#include "kept_log_platform.h"
 #include "port_route.h"
 #include "simulated_port_platform.h"
 #include "velkaro_cli.h"
@@ -14,16 +15,6 @@
 namespace {
 using Access = SimulatedPortPlatform::Access;
 
-// Simulated ports whose transfer log outlives the route that owns them.
-class KeptLogPlatform : public SimulatedPortPlatform {
-public:
-    explicit KeptLogPlatform(std::vector<Access>& keep) : m_keep(keep) {}
-    ~KeptLogPlatform() override { m_keep = log(); }
-
-private:
-    std::vector<Access>& m_keep;
-};
-
 // ACK and Busy low for the first 250 of every 1000 reads, high for the rest:
 // Busy, which the port inverts, changes with ACK.
 class AckAndBusyDevice : public SimulatedDevice {
@@ -34,17 +25,6 @@ public:
 private:
     std::int64_t& m_clock;
 };
-
-QString contents(std::FILE* file)
-{
-    std::rewind(file);
-    QByteArray bytes;
-    char buffer[4096];
-    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, file))
-        bytes.append(buffer, static_cast<qsizetype>(n));
-    std::fclose(file);
-    return QString::fromUtf8(bytes);
-}
 
 KernelPort kernelPort(int number, std::uint16_t base)
 {
@@ -74,8 +54,8 @@ struct Run {
             platform->addPort(0x278).attach(std::make_unique<AckAndBusyDevice>(now));
             return OpenSimulatedPortRoute(std::move(platform), {kernelPort(0, 0x378), kernelPort(1, 0x278)});
         });
-        output = contents(out);
-        errors = contents(err);
+        output = WrittenText(out);
+        errors = WrittenText(err);
     }
 
     // The writes, as port << 8 | value.
