@@ -20,6 +20,8 @@ void PortCapture::start(FoundPort port)
         m_ring.clear();
     }
     m_samples = 0;
+    m_gaps = 0;
+    m_longestGap = 0;
     m_anyStored = false;
     m_clock = WatchClock();
     m_began = std::chrono::system_clock::now();
@@ -56,7 +58,8 @@ void PortCapture::stop()
 PortCapture::Counters PortCapture::counters() const
 {
     return read([this](const ChangeRing& ring) {
-        return Counters{m_samples.load(std::memory_order_relaxed), ring.end(), ring.dropped()};
+        return Counters{m_samples.load(std::memory_order_relaxed), ring.end(), ring.dropped(),
+                        m_gaps.load(std::memory_order_relaxed), m_longestGap.load(std::memory_order_relaxed)};
     });
 }
 
@@ -76,6 +79,8 @@ void PortCapture::run(std::stop_token stop)
     std::vector<Stamped> sampled;
     sampled.reserve(4096);
     auto nextSample = std::chrono::steady_clock::now();
+    const std::int64_t gapLimit = GapLimit + std::chrono::nanoseconds(interval).count();
+    std::int64_t lastRunEnd = m_clock.exactNow();
 
     while (!stop.stop_requested()) {
         if (paced) {
@@ -95,7 +100,13 @@ void PortCapture::run(std::stop_token stop)
         }
         m_samples.fetch_add(runLength, std::memory_order_relaxed);
         m_newest.store(last | NewestValid, std::memory_order_relaxed);
-        m_clock.exactNow();
+        const std::int64_t runEnd = m_clock.exactNow();
+        if (runEnd - lastRunEnd > gapLimit) [[unlikely]] {
+            m_gaps.fetch_add(1, std::memory_order_relaxed);
+            if (runEnd - lastRunEnd > m_longestGap.load(std::memory_order_relaxed))
+                m_longestGap.store(runEnd - lastRunEnd, std::memory_order_relaxed);
+        }
+        lastRunEnd = runEnd;
         if (!sampled.empty())
             publish(sampled, sampled.size() >= SampledLimit);
     }

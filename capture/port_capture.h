@@ -27,7 +27,13 @@ public:
         long long samples = 0;      // readings of the three registers
         std::uint64_t stored = 0;   // changes stored since the record began
         std::uint64_t dropped = 0;  // of those, pushed out at the old end
+        // Stretches longer than GapLimit in which the port was not sampled (the
+        // thread was set aside by the system, or the window held the port):
+        // a change in one is seen late, a pulse in one may be missed.
+        long long gaps = 0;
+        std::int64_t longestGap = 0; // nanoseconds
     };
+    static constexpr std::int64_t GapLimit = 1'000'000;
 
     PortCapture(PortChannel& channel, std::size_t capacity) : m_channel(channel), m_ring(capacity) {}
     ~PortCapture() { stop(); }
@@ -84,6 +90,8 @@ private:
     mutable std::mutex m_ringMutex;
     ChangeRing m_ring;
     std::atomic<long long> m_samples{0};
+    std::atomic<long long> m_gaps{0};
+    std::atomic<std::int64_t> m_longestGap{0};
     static constexpr std::uint32_t NewestValid = 1u << 31;
     std::atomic<std::uint32_t> m_newest{0};
 

@@ -407,6 +407,11 @@ void TimelineWindow::updateCounters()
                        .arg(numbers.toString(counters.samples), m_rate, numbers.toString(static_cast<qulonglong>(counters.stored)),
                             numbers.toString(static_cast<qulonglong>(counters.dropped)), QString::number(m_depth),
                             paused() ? QStringLiteral("   angehalten") : QString());
+    if (counters.gaps > 0)
+        text += QStringLiteral("\nLücken über %1 ohne Abtastung: %2, längste %3 (das System hat den Abtaster "
+                               "angehalten; Flanken darin sind verspätet, kurze Pulse können fehlen)")
+                    .arg(DurationText(static_cast<double>(PortCapture::GapLimit)), numbers.toString(counters.gaps),
+                         DurationText(static_cast<double>(counters.longestGap)));
     if (!m_depthNote.isEmpty())
         text += QLatin1Char('\n') + m_depthNote;
     CounterText->setText(text);
