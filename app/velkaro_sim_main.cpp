@@ -1,15 +1,9 @@
 // velkaro-sim: the same program over simulated ports — 0x378 with a loopback
 // plug, 0x278 with a device whose ACK line pulses once a second, and a card at
 // 0xE010 that only the simulated kernel's port list names.
-#include "monitor_app.h"
-#include "port_route.h"
-
-#include <QApplication>
+#include "velkaro_start.h"
 
 int main(int argc, char** argv)
 {
-    PortRoute route = OpenSimulatedPortRoute();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("velkaro"));
-    return runMonitor(route);
+    return runVelkaroSim(argc, argv);
 }
