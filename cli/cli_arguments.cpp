@@ -90,7 +90,10 @@ std::string printable(std::string_view text)
 
 std::string QuotedArgument(std::string_view text)
 {
-    return "'" + printable(text) + "'";
+    std::string quoted = "'";
+    quoted += printable(text);
+    quoted += '\'';
+    return quoted;
 }
 
 namespace {
@@ -156,8 +159,11 @@ const Line& lineNamed(std::string_view name)
     if (const Line* line = RegisterModel::lineNamed(name))
         return *line;
     std::string names;
-    for (const Line& line : RegisterModel::Lines)
-        names += (names.empty() ? "" : " ") + std::string(line.name);
+    for (const Line& line : RegisterModel::Lines) {
+        if (!names.empty())
+            names += ' ';
+        names += line.name;
+    }
     refuse(quoted(name) + " is no line; the lines are " + names);
 }
 
