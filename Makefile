@@ -17,16 +17,17 @@ PACKAGE_PACKAGES = dpkg-dev file
 PACKAGE_BUILD ?= build-package
 
 MAKEFLAGS += --no-print-directory
+# a build's failure is that of the build, not of the filter its output passes
+SHELL := /bin/bash
+.SHELLFLAGS := -o pipefail -c
 ifeq ($(V),1)
-  Q          :=
-  QUIET      :=
-  NINJA_ARGS := -v
-  INSTALL    := tools/install-packages --verbose
+  Q       :=
+  QUIET   :=
+  INSTALL := tools/install-packages --verbose
 else
-  Q          := @
-  QUIET      := >/dev/null
-  NINJA_ARGS := --quiet
-  INSTALL    := tools/install-packages
+  Q       := @
+  QUIET   := >/dev/null
+  INSTALL := tools/install-packages
 endif
 
 # $(call configure,DIR,CMAKE-ARGS): configures DIR with Ninja. A directory that
@@ -39,14 +40,22 @@ define configure
 	cmake $${fresh:-} -S . -B $(1) -G Ninja $(2) $(QUIET)
 endef
 
-# $(call build,DIR,TARGETS,WHAT): builds TARGETS (all when empty) in DIR, first
-# saying how many steps that takes.
+# $(call build,DIR,TARGETS,WHAT): builds TARGETS (all when empty) in DIR. Quiet, it
+# says once how many steps the build takes and passes on what the tools print;
+# ninja's line per step and its re-check of CMake's globs are left out.
+ifeq ($(V),1)
 define build
-	$(Q)steps=$$(ninja -C $(1) -n $(2) | sed -n 's|^\[[0-9]*/\([0-9]*\)\].*|\1|p' | tail -n 1); \
-	if [ -n "$$steps" ]; then echo "Building $(3): $$steps steps, $(JOBS) at a time"; \
-	else echo "Building $(3): up to date"; fi
-	$(Q)cmake --build $(1) -j $(JOBS) $(if $(2),--target $(2)) -- $(NINJA_ARGS)
+	cmake --build $(1) -j $(JOBS) $(if $(2),--target $(2)) -- -v
 endef
+else
+define build
+	@NINJA_STATUS='[step %t] ' cmake --build $(1) -j $(JOBS) $(if $(2),--target $(2)) 2>&1 | awk \
+	  '/^\[step [0-9]+\] / { if (!said && $$3 != "Re-checking" && $$3 != "Re-running") { \
+	       print "Building $(3): " substr($$2, 1, length($$2) - 1) " steps, $(JOBS) at a time"; said = 1 }; next } \
+	   /^ninja: no work to do\.$$/ { print "Building $(3): up to date"; next } \
+	   { print; fflush() }'
+endef
+endif
 
 .PHONY: setup setup-test configure build run test package
 
