@@ -40,9 +40,10 @@ define configure
 	cmake $${fresh:-} -S . -B $(1) -G Ninja $(2) $(QUIET)
 endef
 
-# $(call build,DIR,TARGETS,WHAT): builds TARGETS (all when empty) in DIR. Quiet, it
-# says once how many steps the build takes and passes on what the tools print;
-# ninja's line per step and its re-check of CMake's globs are left out.
+# $(call build,DIR,TARGETS,WHAT): builds TARGETS (all when empty) in DIR; WHAT names
+# them, without quotes. Quiet, it says once how many steps the build takes and
+# passes on what the tools print; ninja's line per step and its re-check of
+# CMake's globs are left out.
 ifeq ($(V),1)
 define build
 	cmake --build $(1) -j $(JOBS) $(if $(2),--target $(2)) -- -v
@@ -51,7 +52,7 @@ else
 define build
 	@NINJA_STATUS='[step %t] ' cmake --build $(1) -j $(JOBS) $(if $(2),--target $(2)) 2>&1 | awk \
 	  '/^\[step [0-9]+\] / { if (!said && $$3 != "Re-checking" && $$3 != "Re-running") { \
-	       print "Building $(3): " substr($$2, 1, length($$2) - 1) " steps, $(JOBS) at a time"; said = 1 }; next } \
+	       print "Building $(3): " substr($$2, 1, length($$2) - 1) " steps, $(JOBS) at a time"; fflush(); said = 1 }; next } \
 	   /^ninja: no work to do\.$$/ { print "Building $(3): up to date"; next } \
 	   { print; fflush() }'
 endef
@@ -88,10 +89,11 @@ package: setup
 	  -DCMAKE_CXX_FLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS) \
 	                     $$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)")
-	$(call build,$(PACKAGE_BUILD),,the package's contents)
+	$(call build,$(PACKAGE_BUILD),,what the package holds)
 	@echo "Packaging"
-	$(Q)cd $(PACKAGE_BUILD) && cpack -G DEB > cpack.log || { cat cpack.log; exit 1; }; \
-	$(if $(Q),,cat cpack.log;) sed -n 's|^CPack: - package: \(.*\) generated\.$$|Package: \1|p' cpack.log
+	$(Q)cd $(PACKAGE_BUILD) && cpack -G DEB > cpack.log 2>&1 || { cat cpack.log; exit 1; }; \
+	$(if $(Q),grep -i -e warning -e error cpack.log;,cat cpack.log;) \
+	sed -n 's|^CPack: - package: \(.*\) generated\.$$|Package: \1|p' cpack.log
 
 # make bench  - build the benchmark, then measure the sampling cycle (a few minutes)
 .PHONY: bench
