@@ -1,9 +1,12 @@
-# make run     - install what is missing, build, start velkaro-sim
-# make test    - install what is missing, build, run the whole test suite
-# make package - install what is missing, release build, the Debian package velkaro_<version>_amd64.deb
+# make run     - install what is missing, build velkaro-sim and what it needs, start it
+# make test    - install what is missing, build everything, run the whole test suite
+# make package - install what is missing, release build of what the package holds,
+#                the Debian package velkaro_<version>_amd64.deb
+# Quiet: one line per step, and the compiler's errors and warnings in full.
+# make V=1 ... shows every command and all that the tools print.
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
-PACKAGES = cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2 librsvg2-bin
+PACKAGES = cmake ninja-build make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2 librsvg2-bin
 # what the tests need besides: the Windows cross compiler, QEMU with a kernel for the port test,
 # the validators of the desktop entries, the metainfo, the manual pages and the package,
 # and sigrok's reader of the command line tool's VCD files
@@ -13,46 +16,96 @@ TEST_PACKAGES = g++-mingw-w64-x86-64 qemu-system-x86 linux-image-amd64 busybox-s
 PACKAGE_PACKAGES = dpkg-dev file
 PACKAGE_BUILD ?= build-package
 
+MAKEFLAGS += --no-print-directory
+# a build's failure is that of the build, not of the filter its output passes
+SHELL := /bin/bash
+.SHELLFLAGS := -o pipefail -c
+ifeq ($(V),1)
+  Q       :=
+  QUIET   :=
+  INSTALL := tools/install-packages --verbose
+else
+  Q       := @
+  QUIET   := >/dev/null
+  INSTALL := tools/install-packages
+endif
+
+# $(call configure,DIR,CMAKE-ARGS): configures DIR with Ninja. A directory that
+# another generator set up is configured afresh; re-running on a configured one
+# costs a second and picks up packages installed since.
+define configure
+	$(Q)if [ ! -f $(1)/CMakeCache.txt ]; then echo "Configuring $(1)/"; \
+	elif ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' $(1)/CMakeCache.txt; then \
+	  echo "Configuring $(1)/ afresh: another generator set it up"; fresh=--fresh; fi; \
+	cmake $${fresh:-} -S . -B $(1) -G Ninja $(2) $(QUIET)
+endef
+
+# $(call build,DIR,TARGETS,WHAT): builds TARGETS (all when empty) in DIR; WHAT names
+# them, without quotes. Quiet, it says once how many steps the build takes and
+# passes on what the tools print; ninja's line per step and its re-check of
+# CMake's globs are left out.
+ifeq ($(V),1)
+define build
+	cmake --build $(1) -j $(JOBS) $(if $(2),--target $(2)) -- -v
+endef
+else
+define build
+	@NINJA_STATUS='[step %t] ' cmake --build $(1) -j $(JOBS) $(if $(2),--target $(2)) 2>&1 | awk \
+	  '/^\[step [0-9]+\] / { if (!said && $$3 != "Re-checking" && $$3 != "Re-running") { \
+	       print "Building $(3): " substr($$2, 1, length($$2) - 1) " steps, $(JOBS) at a time"; fflush(); said = 1 }; next } \
+	   /^ninja: no work to do\.$$/ { print "Building $(3): up to date"; next } \
+	   { print; fflush() }'
+endef
+endif
+
 .PHONY: setup setup-test configure build run test package
 
 setup:
-	@tools/install-packages $(PACKAGES)
+	$(Q)$(INSTALL) $(PACKAGES)
 
 setup-test: setup
-	@tools/install-packages $(TEST_PACKAGES)
+	$(Q)$(INSTALL) $(TEST_PACKAGES)
 
 configure: setup
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 
+# everything: the programs, the tests, the benchmark, the QEMU guest programs
 build: configure
-	@cmake --build $(BUILD) -j $(JOBS)
+	$(call build,$(BUILD),,everything)
 
-run: build
-	$(BUILD)/velkaro-sim
+run: configure
+	$(call build,$(BUILD),velkaro-sim,velkaro-sim)
+	@echo "Starting $(BUILD)/velkaro-sim"
+	$(Q)$(BUILD)/velkaro-sim
 
 test: setup-test build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	$(Q)cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-# A release build with Debian's compiler and linker flags (every hardening feature), packaged by CPack.
+# A release build with Debian's compiler and linker flags (every hardening feature), packaged by
+# CPack. Without the tests, the build's default target is what the package holds.
 package: setup
-	@tools/install-packages $(PACKAGE_PACKAGES)
-	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
-	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
-	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" >/dev/null
-	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
-	cd $(PACKAGE_BUILD) && cpack -G DEB
+	$(Q)$(INSTALL) $(PACKAGE_PACKAGES)
+	$(call configure,$(PACKAGE_BUILD),-DCMAKE_BUILD_TYPE=Release -DVELKARO_TESTS=OFF \
+	  -DCMAKE_CXX_FLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS) \
+	                     $$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)")
+	$(call build,$(PACKAGE_BUILD),,what the package holds)
+	@echo "Packaging"
+	$(Q)cd $(PACKAGE_BUILD) && cpack -G DEB > cpack.log 2>&1 || { cat cpack.log; exit 1; }; \
+	$(if $(Q),grep -i -e warning -e error cpack.log;,cat cpack.log;) \
+	sed -n 's|^CPack: - package: \(.*\) generated\.$$|Package: \1|p' cpack.log
 
-# make bench  - build, then measure the sampling cycle (a few minutes)
+# make bench  - build the benchmark, then measure the sampling cycle (a few minutes)
 .PHONY: bench
-bench: build
-	QT_QPA_PLATFORM=offscreen $(BUILD)/velkaro-bench
+bench: configure
+	$(call build,$(BUILD),velkaro-bench,velkaro-bench)
+	$(Q)QT_QPA_PLATFORM=offscreen $(BUILD)/velkaro-bench
 
 # make hwtest - the port provider on a real kernel with QEMU's emulated parallel port
 .PHONY: hwtest
 hwtest: setup-test configure
-	@cmake --build $(BUILD) -j $(JOBS) --target port_hwtest_guest
-	cd $(BUILD) && ctest -R '^hwtest_' --output-on-failure
+	$(call build,$(BUILD),port_hwtest_guest window_hwtest_guest,the QEMU guest programs)
+	$(Q)cd $(BUILD) && ctest -R '^hwtest_' --output-on-failure
 
 # make check-asan - the whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 # make fuzz       - each libFuzzer target for FUZZ_SECONDS (60) seconds: the settings file,
@@ -70,26 +123,26 @@ SANITIZER_ENV  = ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:str
 .PHONY: check-asan check-tsan fuzz soak
 
 check-asan: setup
-	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKARO_SANITIZE=ON >/dev/null
-	@cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+	$(call configure,$(ASAN_BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKARO_SANITIZE=ON)
+	$(call build,$(ASAN_BUILD),,everything with the sanitizers)
+	$(Q)cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
 
 # make check-tsan - the capture's tests and the windows' tests built with ThreadSanitizer: the
 #                   sampling thread and the window's thread share the port channel and the record
 TSAN_BUILD ?= build-tsan
 TSAN_TESTS  = tst_capture tst_timeline tst_sampling tst_editing tst_connector tst_bitset_opening tst_shutdown
 check-tsan: setup
-	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKARO_SANITIZE_THREAD=ON >/dev/null
-	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TESTS)
-	cd $(TSAN_BUILD) && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
+	$(call configure,$(TSAN_BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKARO_SANITIZE_THREAD=ON)
+	$(call build,$(TSAN_BUILD),$(TSAN_TESTS),the tests with ThreadSanitizer)
+	$(Q)cd $(TSAN_BUILD) && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
 	  ctest -R '^($(subst $(eval) ,|,$(TSAN_TESTS)))$$' --output-on-failure -j $(JOBS)
 
 fuzz: setup
-	@tools/install-packages $(FUZZ_PACKAGES)
-	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-	  -DVELKARO_SANITIZE=ON -DVELKARO_FUZZ=ON >/dev/null
-	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
-	@for target in settings_file register_readings cli_arguments shared_machine; do \
+	$(Q)$(INSTALL) $(FUZZ_PACKAGES)
+	$(call configure,$(FUZZ_BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DVELKARO_SANITIZE=ON -DVELKARO_FUZZ=ON)
+	$(call build,$(FUZZ_BUILD),fuzz_targets,the fuzz targets)
+	$(Q)for target in settings_file register_readings cli_arguments shared_machine; do \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$target $(FUZZ_BUILD)/artifacts; \
 	  dict=""; [ -f tests/fuzz/$$target.dict ] && dict="-dict=tests/fuzz/$$target.dict"; \
 	  echo "fuzz_$$target: $(FUZZ_SECONDS) s"; \
@@ -100,10 +153,11 @@ fuzz: setup
 	  grep -E '^stat::(number_of_executed_units|new_units_added)' $(FUZZ_BUILD)/fuzz_$$target.log; \
 	done
 
-soak: build
-	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKARO_SANITIZE=ON >/dev/null
-	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target velkaro_soak
-	@QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) $(ASAN_BUILD)/velkaro_soak $(SOAK_SECONDS) > $(ASAN_BUILD)/soak.log 2>&1 & \
+soak: configure
+	$(call build,$(BUILD),velkaro_soak,velkaro_soak)
+	$(call configure,$(ASAN_BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKARO_SANITIZE=ON)
+	$(call build,$(ASAN_BUILD),velkaro_soak,velkaro_soak with the sanitizers)
+	$(Q)QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) $(ASAN_BUILD)/velkaro_soak $(SOAK_SECONDS) > $(ASAN_BUILD)/soak.log 2>&1 & \
 	asan=$$!; \
 	QT_QPA_PLATFORM=offscreen $(BUILD)/velkaro_soak $(SOAK_SECONDS) > $(BUILD)/soak.log 2>&1; plain=$$?; \
 	wait $$asan; sanitized=$$?; \

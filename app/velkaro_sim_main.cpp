@@ -3,15 +3,9 @@
 // 0xE010 that only the simulated kernel's port list names, with serial and step
 // traffic. They are the user's simulated machine, which velkaro-cli --sim
 // drives too.
-#include "monitor_app.h"
-#include "port_route.h"
-
-#include <QApplication>
+#include "velkaro_start.h"
 
 int main(int argc, char** argv)
 {
-    PortRoute route = OpenSimulatedPortRoute();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("velkaro"));
-    return runMonitor(route);
+    return runVelkaroSim(argc, argv);
 }

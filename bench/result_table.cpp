@@ -16,15 +16,11 @@ std::string fixed(double value, int decimals)
 
 std::string targetText(const Target& target, int decimals)
 {
-    switch (target.kind) {
-    case Target::Kind::AtLeast:
-        return ">=" + fixed(target.limit, decimals);
-    case Target::Kind::Below:
-        return "<" + fixed(target.limit, decimals);
-    case Target::Kind::None:
-        break;
-    }
-    return "-";
+    if (target.kind == Target::Kind::None)
+        return "-";
+    std::string text = target.kind == Target::Kind::AtLeast ? ">=" : "<";
+    text += fixed(target.limit, decimals);
+    return text;
 }
 }
 

@@ -104,7 +104,10 @@ std::string printable(std::string_view text)
 
 std::string QuotedArgument(std::string_view text)
 {
-    return "'" + printable(text) + "'";
+    std::string quoted = "'";
+    quoted += printable(text);
+    quoted += '\'';
+    return quoted;
 }
 
 namespace {
@@ -202,8 +205,11 @@ const Line& lineNamed(std::string_view name)
         refuse("there is no pin " + std::to_string(pin) + ": the connector has pins 1 to 25, its lines 1 to 17");
     }
     std::string names;
-    for (const Line& line : RegisterModel::Lines)
-        names += (names.empty() ? "" : " ") + std::string(line.name);
+    for (const Line& line : RegisterModel::Lines) {
+        if (!names.empty())
+            names += ' ';
+        names += line.name;
+    }
     refuse(quoted(name) + " is no line; the lines are " + names);
 }
 

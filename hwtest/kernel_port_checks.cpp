@@ -31,8 +31,11 @@ std::string describe(const std::vector<KernelPort>& ports)
 std::string describe(const std::vector<FoundPort>& ports)
 {
     std::string text;
-    for (const FoundPort& port : ports)
-        text += (text.empty() ? "" : " ") + hex(port.base, 3);
+    for (const FoundPort& port : ports) {
+        if (!text.empty())
+            text += ' ';
+        text += hex(port.base, 3);
+    }
     return text.empty() ? "none" : text;
 }
 

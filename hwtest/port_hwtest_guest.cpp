@@ -71,8 +71,11 @@ private:
 std::string describe(const std::vector<WatchedLinuxPlatform::Call>& calls)
 {
     std::string text;
-    for (const auto& call : calls)
-        text += (text.empty() ? "" : " ") + hex(call.from, 3) + "/" + std::to_string(call.count) + "/" + std::to_string(call.turnOn);
+    for (const auto& call : calls) {
+        if (!text.empty())
+            text += ' ';
+        text += hex(call.from, 3) + "/" + std::to_string(call.count) + "/" + std::to_string(call.turnOn);
+    }
     return text.empty() ? "none" : text;
 }
 

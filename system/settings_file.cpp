@@ -18,7 +18,9 @@ std::optional<std::int32_t> readStored(const QString& path, const char* key)
 
 QString SettingsFile::defaultPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/parport.ini");
+    // Named here, not taken from the application name: velkaro-sim runs under a
+    // name of its own and keeps velkaro's settings.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/velkaro/parport.ini");
 }
 
 int SettingsFile::readInteger(const char* key, int defaultValue) const

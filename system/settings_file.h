@@ -17,7 +17,7 @@ public:
     {
     }
 
-    // "parport.ini" in the per-user configuration directory.
+    // "parport.ini" in velkaro's per-user configuration directory.
     static QString defaultPath();
 
     const QString& path() const { return m_path; }
