@@ -88,6 +88,11 @@ void TForm1::ResetDisplay()
     updateTimeline();
 }
 
+namespace {
+// Milliseconds between two idle samples taken from the timeline's capture: a frame at 60 Hz.
+constexpr int FrameInterval = 16;
+}
+
 void TForm1::IdleSample()
 {
     cycleSample();
@@ -102,10 +107,16 @@ void TForm1::cycleSample()
 {
     // While the timeline captures this port, its thread reads the port without
     // pause; its newest sample is as fresh as a read here, and taking it leaves
-    // the port to that thread. After a write the window reads for itself.
+    // the port to that thread. The idle hook then needs to look only as often
+    // as the screen shows a frame: the processor it would spin on is the
+    // capture's. After a write the window reads for itself.
     const PortCapture* capture = Timeline ? Timeline->capture() : nullptr;
-    const bool sameReads = capture && capture->port().base == PortBase && capture->port().byteReads == m_sampleWithByteReads;
-    showSample(sameReads ? capture->newest() : std::nullopt);
+    const bool fromCapture = capture && capture->running() && capture->port().base == PortBase &&
+                             capture->port().byteReads == m_sampleWithByteReads;
+    const int idleInterval = fromCapture ? FrameInterval : 0;
+    if (IdleHook->interval() != idleInterval)
+        IdleHook->setInterval(idleInterval);
+    showSample(fromCapture ? capture->newest() : std::nullopt);
 }
 
 void TForm1::Timer2Timer()

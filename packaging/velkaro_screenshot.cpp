@@ -55,6 +55,12 @@ int main(int argc, char** argv)
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_SCALE_FACTOR", "2");
+    // A step of the build: the offscreen platform's remarks on what it cannot do
+    // (raise a window, grab the keyboard) would only fill the build's log.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "velkaro-screenshot: %s\n", qPrintable(message));
+    });
 
     std::string notice;
     PortRoute route = OpenSimulatedPortRoute({}, notice); // private: a running velkaro-sim keeps its state

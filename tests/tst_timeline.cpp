@@ -73,9 +73,13 @@ void TestTimeline::showsAndFollowsTheMainWindowsPort()
     QCOMPARE(form.PortHex[0]->caption(), QStringLiteral("5A"));
     rig.channel.WritePortByte(0x278, 0xA5);
     QTRY_COMPARE((form.IdleSample(), form.PortHex[0]->caption()), QStringLiteral("A5"));
+    // The idle hook then looks once a frame: the capture's thread spins instead.
+    QCOMPARE(form.IdleHook->interval(), 16);
 
     timeline.close();
     QVERIFY(timeline.paused());
+    form.IdleSample();
+    QCOMPARE(form.IdleHook->interval(), 0);
     openTimeline(rig);
     QVERIFY(!timeline.paused());
     form.stopSampling();
