@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <thread>
 #include <numeric>
 #include <sys/resource.h>
 
@@ -51,6 +52,7 @@ private slots:
     void oneSamplePulsesAreAllRecorded();
     void changeOnEverySampleIsEachStored();
     void ownerWritesWhileCapturing();
+    void newRecordBeginsWithThePortsState();
     void ringKeepsTheNewest();
     void seenOverStretches();
     void triggerFires_data();
@@ -86,10 +88,19 @@ void TestCapture::changeOnEverySampleIsEachStored()
 {
     SimulatedRig rig;
     rig.port.attach(std::make_unique<CountingDevice>());
-    PortCapture capture(rig.channel, 1 << 20);
+    PortCapture capture(rig.channel, 1 << 22);
     capture.start({0x378, true});
     QTRY_VERIFY_WITH_TIMEOUT(capture.counters().samples > 100000, 20000);
+    // A reader holding the record (as a frame does) loses the sampler nothing,
+    // nor does a stop while one holds it.
+    const auto holdRecord = [&capture] {
+        capture.read([](const ChangeRing&) { std::this_thread::sleep_for(std::chrono::milliseconds(30)); });
+    };
+    holdRecord();
+    std::thread holder(holdRecord);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
     capture.stop();
+    holder.join();
     // The count steps on every read; three byte reads make a sample.
     const PortCapture::Counters counters = capture.counters();
     QCOMPARE(static_cast<long long>(counters.stored), counters.samples);
@@ -128,6 +139,19 @@ void TestCapture::ownerWritesWhileCapturing()
     QCOMPARE(recorded, written);
 }
 
+void TestCapture::newRecordBeginsWithThePortsState()
+{
+    SimulatedRig rig;
+    PortCapture capture(rig.channel, 1 << 16);
+    for (int record = 0; record < 2; ++record) {
+        capture.start({0x378, false});
+        QTRY_VERIFY_WITH_TIMEOUT(capture.counters().samples > 1000, 10000);
+        capture.stop();
+        // Nothing changed, yet the record knows the levels from its start.
+        QCOMPARE(capture.counters().stored, 1u);
+    }
+}
+
 void TestCapture::ringKeepsTheNewest()
 {
     ChangeRing ring(1);
@@ -150,10 +174,12 @@ void TestCapture::ringKeepsTheNewest()
 
 void TestCapture::seenOverStretches()
 {
-    // One bit per change number, so what a stretch saw names its changes.
-    ChangeRing ring(ChangeRing::Granule * 2);
-    for (std::uint64_t n = 0; n < ChangeRing::Granule * 3; ++n)
-        ring.append(static_cast<std::int64_t>(n), n % 4099 == 5 ? 0x800000u : (n % 2 ? 1u : 2u));
+    // A bit of its own for each lap of the ring, so that a summary that kept
+    // what its block's slots held a lap before shows it; and one rare bit.
+    const std::uint64_t capacity = ChangeRing::Granule * 2;
+    ChangeRing ring(capacity);
+    for (std::uint64_t n = 0; n < capacity * 3 - 100; ++n)
+        ring.append(static_cast<std::int64_t>(n), (n % 4099 == 5 ? 0x800000u : 0u) | 1u << (n / capacity));
     const std::uint64_t from = ring.oldest();
     for (const auto& [begin, end] : {std::pair{from, from + 1}, {from + 3, from + 70}, {from, from + 4096},
                                      {from + 1, ring.end()}, {ring.end() - 64, ring.end()}}) {

@@ -51,7 +51,7 @@ QString optionalDuration(const std::optional<std::int64_t>& time)
 }
 
 TimelineWindow::TimelineWindow(PortChannel& channel, DesktopServices& desktop, const SettingsFile& settings, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_channel(channel), m_desktop(desktop), m_settings(settings)
+    : QWidget(parent, Qt::Window), m_desktop(desktop), m_settings(settings)
 {
     setObjectName(QStringLiteral("TimelineWindow"));
     m_askPath = [this](const QString& caption, const QString& filter) {
@@ -59,7 +59,7 @@ TimelineWindow::TimelineWindow(PortChannel& channel, DesktopServices& desktop, c
     };
     createControls();
     readSettings();
-    m_capture = std::make_unique<PortCapture>(m_channel, ChangeRing::capacityForMiB(static_cast<std::size_t>(m_depth)));
+    m_capture = std::make_unique<PortCapture>(channel, ChangeRing::capacityForMiB(static_cast<std::size_t>(m_depth)));
     m_capture->setInterval(std::chrono::microseconds(SampleInterval->value()));
     m_view->setCapture(m_capture.get());
     updateCaption();

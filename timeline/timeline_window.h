@@ -97,7 +97,6 @@ private:
     std::pair<std::int64_t, std::int64_t> chosenSpan(bool wholeRecord) const;
     void askAndSave(bool vcd);
 
-    PortChannel& m_channel;
     DesktopServices& m_desktop;
     SettingsFile m_settings;
     TimelineView* m_view = nullptr;
