@@ -68,12 +68,17 @@ void CountingDevice::beforeRead(SimulatedParallelPort& port)
     port.setDataLatch(++m_count);
 }
 
-std::uint8_t SimulatedParallelPort::statusRegister()
+std::uint8_t SimulatedParallelPort::statusRegister(std::uint8_t data, std::uint8_t control)
 {
-    const std::uint8_t lines = m_device ? m_device->statusLines(dataLatch(), levelsFromRegister(Control, controlLatch() & 0x0F))
+    const std::uint8_t lines = m_device ? m_device->statusLines(data, levelsFromRegister(Control, control & 0x0F))
                                         : m_idleStatusLines;
     // Bits 0..2 have no line and read as set.
     return static_cast<std::uint8_t>(registerFromLevels(Status, lines & 0xF8) | 0x07);
+}
+
+std::uint8_t SimulatedParallelPort::controlRegister(std::uint8_t control)
+{
+    return static_cast<std::uint8_t>((control & 0x3F) | 0xC0); // bits 6 and 7 read as set
 }
 
 std::uint8_t SimulatedParallelPort::read(int offset)
@@ -87,10 +92,12 @@ std::uint32_t SimulatedParallelPort::readAll()
 {
     if (m_device)
         m_device->beforeRead(*this);
-    std::uint32_t value = 0;
-    for (int offset = 0; offset < 4; ++offset)
-        value |= static_cast<std::uint32_t>(registerAt(offset)) << (8 * offset);
-    return value;
+    // The registers of one moment: a write by another process to the shared
+    // latches shows in the next read, never between data and status of this one.
+    const std::uint8_t data = dataLatch();
+    const std::uint8_t control = controlLatch();
+    return data | std::uint32_t{statusRegister(data, control)} << 8 | std::uint32_t{controlRegister(control)} << 16 |
+           0xFFu << 24;
 }
 
 std::uint8_t SimulatedParallelPort::registerAt(int offset)
@@ -99,9 +106,9 @@ std::uint8_t SimulatedParallelPort::registerAt(int offset)
     case 0:
         return dataLatch();
     case 1:
-        return statusRegister();
+        return statusRegister(dataLatch(), controlLatch());
     case 2:
-        return static_cast<std::uint8_t>((controlLatch() & 0x3F) | 0xC0); // bits 6 and 7 read as set
+        return controlRegister(controlLatch());
     default:
         return 0xFF;
     }

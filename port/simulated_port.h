@@ -111,7 +111,8 @@ public:
 
 private:
     std::uint8_t registerAt(int offset);
-    std::uint8_t statusRegister();
+    std::uint8_t statusRegister(std::uint8_t data, std::uint8_t control);
+    static std::uint8_t controlRegister(std::uint8_t control);
 
     std::uint16_t m_base;
     SimulatedLatches m_ownLatches;
