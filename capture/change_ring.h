@@ -35,6 +35,8 @@ public:
     std::uint64_t dropped() const { return oldest(); }
 
     std::int64_t time(std::uint64_t change) const { return m_times[change % m_capacity]; }
+    // The time of the oldest change kept; 0 while none is.
+    std::int64_t oldestTime() const { return empty() ? 0 : time(oldest()); }
     std::uint32_t registers(std::uint64_t change) const { return m_registers[change % m_capacity]; }
     // The first kept change at or after the time; end() when there is none.
     std::uint64_t firstAtOrAfter(std::int64_t nanoseconds) const;

@@ -1,4 +1,5 @@
 #include "linux_port_platform.h"
+#include "process_status.h"
 #include "velkaro_start.h"
 
 #include <QApplication>
@@ -19,23 +20,9 @@
 // test: giving up privileges cannot be undone, so one process is one start.
 namespace {
 
-using ProcessStatus = QMap<QString, QString>;
-
-// The lines of /proc/self/status by name: "CapEff" -> "0000000000000000".
-ProcessStatus processStatus()
-{
-    ProcessStatus status;
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (file.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : file.readAll().split('\n'))
-            if (const int colon = line.indexOf(':'); colon > 0)
-                status.insert(QString::fromLatin1(line.left(colon)), QString::fromLatin1(line.mid(colon + 1).trimmed()));
-    return status;
-}
-
 bool holds(const ProcessStatus& status, const char* set, int capability)
 {
-    return status.value(QLatin1String(set)).toULongLong(nullptr, 16) & (1ull << capability);
+    return capabilities(status, set) & (1ull << capability);
 }
 
 // The provider with its kernel call opened up, to ask the kernel before the start.

@@ -1,3 +1,4 @@
+#include "process_status.h"
 #include "velkaro_start.h"
 
 #include <QApplication>
@@ -12,25 +13,6 @@
 // The real start-up of velkaro-sim, run once by this program's main() before
 // any test: giving up privileges cannot be undone, so one process is one start.
 namespace {
-
-using ProcessStatus = QMap<QString, QString>;
-
-// The lines of /proc/self/status by name: "CapEff" -> "0000000000000000".
-ProcessStatus processStatus()
-{
-    ProcessStatus status;
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (file.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : file.readAll().split('\n'))
-            if (const int colon = line.indexOf(':'); colon > 0)
-                status.insert(QString::fromLatin1(line.left(colon)), QString::fromLatin1(line.mid(colon + 1).trimmed()));
-    return status;
-}
-
-quint64 capabilities(const ProcessStatus& status, const char* set)
-{
-    return status.value(QLatin1String(set)).toULongLong(nullptr, 16);
-}
 
 struct StartUp {
     ProcessStatus before;  // as the test program began

@@ -116,9 +116,7 @@ void TimelineView::zoomBy(double factor, int x)
 
 void TimelineView::zoomToFit()
 {
-    const std::int64_t first = m_capture ? m_capture->read([](const ChangeRing& ring) {
-        return ring.empty() ? std::int64_t{0} : ring.time(ring.oldest());
-    }) : 0;
+    const std::int64_t first = m_capture ? m_capture->read([](const ChangeRing& ring) { return ring.oldestTime(); }) : 0;
     const std::int64_t span = std::max<std::int64_t>(m_now - first, 1000);
     setView(m_now, static_cast<double>(span) / tracesWidth());
     emit viewMoved();

@@ -371,7 +371,7 @@ void TimelineWindow::scanForTriggers()
         }
         m_scanned = ring.end();
         // Marks of changes no longer kept go.
-        const std::int64_t oldest = ring.empty() ? 0 : ring.time(ring.oldest());
+        const std::int64_t oldest = ring.oldestTime();
         std::erase_if(m_triggerMarks, [oldest](std::int64_t mark) { return mark < oldest; });
     });
     if (m_triggerMarks.size() > MostTriggerMarks)
@@ -441,7 +441,7 @@ std::pair<std::int64_t, std::int64_t> TimelineWindow::chosenSpan(bool wholeRecor
     if (a && b && *a != *b)
         return std::minmax(*a, *b);
     if (wholeRecord)
-        return {m_capture->read([](const ChangeRing& ring) { return ring.empty() ? std::int64_t{0} : ring.time(ring.oldest()); }),
+        return {m_capture->read([](const ChangeRing& ring) { return ring.oldestTime(); }),
                 m_capture->now()};
     return {m_view->viewStart(), std::min(m_view->viewEnd(), m_view->now())};
 }
