@@ -39,9 +39,9 @@ Levels are line levels, as on the pin: the port inverts Busy, STB, AFD and
 SlctIn, and the register bits of those lines are the opposite.
 
 Writes: nothing is written to a port unless the command asks for it, with two
-exceptions. The probe of the standard bases writes the complement of each
-data register and restores it at once (--no-probe leaves it out, where the
-kernel lists its ports). Through ppdev the kernel sets a port's control
+exceptions. The probe of the standard bases that the kernel does not list
+writes the complement of each one's data register and restores it at once
+(--no-probe leaves it out). Through ppdev the kernel sets a port's control
 register to 0x0C (STB, AFD and SlctIn inactive, Init high) when velkaro-cli
 claims the port.
 
@@ -66,8 +66,9 @@ Every port found: its base address, how it is reached (direct I/O, ppdev
 /dev/parportN, simulated), whether a four-byte read at the base returns its
 registers (where not, velkaro samples it with byte reads), and the kernel's
 name for it. Ports that another program holds follow, with their holder.
-The probe of the standard bases writes each data register's complement and
-restores it; --no-probe lists only the kernel's ports.
+The probe of the standard bases that the kernel does not list writes each
+one's data register's complement and restores it; --no-probe lists only the
+kernel's ports.
 )";
 
 const char* const Read = R"(Usage: velkaro-cli read [-p BASE] [--json]

@@ -94,14 +94,17 @@ struct Session {
         return refuse(NoAccess, "no parallel port found (velkaro-cli list --help tells where ports are looked for)");
     }
 
-    // The port list, as the window builds it; with --no-probe, the kernel's ports only.
+    // The port list, in the window's order; with --no-probe, the kernel's ports
+    // only. A standard base the kernel lists is not probed: the probe would flip
+    // the eight data lines of a known port, whatever is wired to them.
     std::vector<FoundPort> foundPorts() const
     {
         std::vector<std::uint16_t> kernelBases;
         for (const KernelPort& port : route.kernelPorts)
             kernelBases.push_back(port.base);
-        return FindPorts(channel(), arguments.noProbe ? kernelBases : NonStandardBases(route.kernelPorts),
-                         !arguments.noProbe);
+        if (arguments.noProbe)
+            return FindPorts(channel(), kernelBases, false);
+        return FindPorts(channel(), NonStandardBases(route.kernelPorts), true, kernelBases);
     }
 
     // The port the command works on: --port, or the first one found; else what is wrong.

@@ -2,6 +2,8 @@
 
 #include "port_channel.h"
 
+#include <algorithm>
+
 void GrantPortsOf(PortChannel& channel, std::uint16_t base)
 {
     for (std::uint16_t offset = 0; offset < 4; ++offset)
@@ -24,12 +26,14 @@ bool AnswersProbe(PortChannel& channel, std::uint16_t base)
     return after != before;
 }
 
-std::uint16_t DetectPort(PortChannel& channel, int n)
+std::uint16_t DetectPort(PortChannel& channel, int n, const std::vector<std::uint16_t>& listedBases)
 {
     int found = 0;
-    for (const std::uint16_t base : StandardBases)
-        if (AnswersProbe(channel, base) && ++found == n)
+    for (const std::uint16_t base : StandardBases) {
+        const bool listed = std::find(listedBases.begin(), listedBases.end(), base) != listedBases.end();
+        if ((listed || AnswersProbe(channel, base)) && ++found == n)
             return base;
+    }
     return 0;
 }
 
@@ -51,11 +55,12 @@ FoundPort CheckedPort(PortChannel& channel, std::uint16_t base)
     return {base, !DwordReadsRegisters(channel, base)};
 }
 
-std::vector<FoundPort> FindPorts(PortChannel& channel, const std::vector<std::uint16_t>& otherBases, bool probe)
+std::vector<FoundPort> FindPorts(PortChannel& channel, const std::vector<std::uint16_t>& otherBases, bool probe,
+                                 const std::vector<std::uint16_t>& listedBases)
 {
     std::vector<std::uint16_t> bases;
     for (int n = 1; probe && n <= static_cast<int>(StandardBases.size()); ++n)
-        if (const std::uint16_t base = DetectPort(channel, n))
+        if (const std::uint16_t base = DetectPort(channel, n, listedBases))
             bases.push_back(base);
     bases.insert(bases.end(), otherBases.begin(), otherBases.end());
 

@@ -18,7 +18,8 @@ void GrantStandardPorts(PortChannel& channel);
 // what it held reads back changed. The data lines are restored after the try.
 bool AnswersProbe(PortChannel& channel, std::uint16_t base);
 // The n-th (1, 2 or 3) standard base that answers the probe; 0 when fewer than n do.
-std::uint16_t DetectPort(PortChannel& channel, int n);
+// Bases in listedBases, ports the kernel lists, count as answering untried.
+std::uint16_t DetectPort(PortChannel& channel, int n, const std::vector<std::uint16_t>& listedBases = {});
 
 // Whether a four-byte read at a found port's base returns its registers. Some
 // add-in cards and emulators answer 0xFFFFFFFF instead of splitting the read
@@ -40,6 +41,7 @@ struct FoundPort {
 FoundPort CheckedPort(PortChannel& channel, std::uint16_t base);
 
 // The port list: with the probe, the standard bases that answer it (DetectPort
-// 1, 2 and 3), then the given bases of the kernel's other ports, in their order.
-// Each port's four-byte reads are checked once.
-std::vector<FoundPort> FindPorts(PortChannel& channel, const std::vector<std::uint16_t>& otherBases, bool probe = true);
+// 1, 2 and 3; those in listedBases untried), then the given bases of the
+// kernel's other ports, in their order. Each port's four-byte reads are checked once.
+std::vector<FoundPort> FindPorts(PortChannel& channel, const std::vector<std::uint16_t>& otherBases, bool probe = true,
+                                 const std::vector<std::uint16_t>& listedBases = {});
