@@ -1,5 +1,5 @@
 #include "change_writer.h"
-#include "kept_log_platform.h"
+#include "cli_run.h"
 #include "port_route.h"
 #include "simulated_port_platform.h"
 #include "velkaro_cli.h"
@@ -42,18 +42,8 @@ Machine withDevice(std::uint8_t control, std::uint8_t data, SimulatedDevice* dev
     return machine;
 }
 
-KernelPort kernelPort(int number, std::uint16_t base, const char* holder = "none")
-{
-    KernelPort port;
-    port.number = number;
-    port.base = base;
-    port.activeDevice = holder;
-    port.devicePath = "/dev/parport" + std::to_string(number);
-    return port;
-}
-
 // One run of velkaro-cli over a simulated machine.
-struct CliRun {
+struct CliRun : CliOutcome {
     explicit CliRun(const QStringList& arguments, std::uint8_t control = 0x04, SimulatedDevice* device378 = nullptr)
         : CliRun(arguments, withDevice(control, 0x00, device378))
     {
@@ -64,9 +54,7 @@ struct CliRun {
         std::vector<std::string> args;
         for (const QString& argument : arguments)
             args.push_back(argument.toStdString());
-        std::FILE* out = std::tmpfile();
-        std::FILE* err = std::tmpfile();
-        status = RunCli(args, out, err, [&](bool) {
+        static_cast<CliOutcome&>(*this) = RunCliCaptured(args, [&](bool) {
             auto platform = std::make_unique<KeptLogPlatform>(log);
             platform->setDwordReads(machine.dwordReads);
             SimulatedParallelPort& port = platform->addPort(0x378);
@@ -84,26 +72,14 @@ struct CliRun {
             route.kind = machine.kind;
             return route;
         });
-        output = WrittenText(out);
-        errors = WrittenText(err);
     }
 
-    QList<Access> writes() const
-    {
-        QList<Access> written;
-        for (const Access& access : log)
-            if (access.kind == Access::Write)
-                written << access;
-        return written;
-    }
+    QList<Access> writes() const { return WritesIn(log); }
 
     // A clock for the pulsing ACK line that moves a millisecond per read.
     std::int64_t now = 0;
     PulsingAckDevice::Clock clock = [this] { return now++; };
     std::vector<Access> log;
-    int status = -1;
-    QString output;
-    QString errors;
 };
 
 const volatile std::sig_atomic_t noStop = 0;
@@ -509,8 +485,8 @@ private slots:
         QFETCH(QString, arguments);
         QFETCH(QString, listed);
         Machine machine;
-        machine.kernelPorts = {kernelPort(0, 0x378), kernelPort(2, 0xE010)};
-        machine.heldPorts = {kernelPort(1, 0xD000, "lp\"0\\")};
+        machine.kernelPorts = {ListedPort(0, 0x378), ListedPort(2, 0xE010)};
+        machine.heldPorts = {ListedPort(1, 0xD000, "lp\"0\\")};
         machine.kind = PortRoute::Kind(kind);
         machine.dwordReads = fourByteReads ? SimulatedPortPlatform::DwordReads::FourRegisters
                                            : SimulatedPortPlatform::DwordReads::AllOnes;
@@ -604,7 +580,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, shown);
         Machine machine;
-        machine.kernelPorts = {kernelPort(0, 0x378), kernelPort(2, 0xE010)};
+        machine.kernelPorts = {ListedPort(0, 0x378), ListedPort(2, 0xE010)};
         const CliRun run(arguments.split(QLatin1Char(' ')), machine);
         QCOMPARE(run.status, status);
         QVERIFY2((run.output + run.errors).contains(shown), qPrintable(run.output + run.errors));

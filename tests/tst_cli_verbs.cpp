@@ -1,6 +1,6 @@
 // The command line tool's script verbs: bare reads, pulses, edges, lines by
 // pin, short options and binary values, over private simulated ports.
-#include "kept_log_platform.h"
+#include "cli_run.h"
 #include "port_route.h"
 #include "simulated_port_platform.h"
 #include "velkaro_cli.h"
@@ -26,52 +26,36 @@ private:
     std::int64_t& m_clock;
 };
 
-KernelPort kernelPort(int number, std::uint16_t base)
-{
-    KernelPort port;
-    port.number = number;
-    port.base = base;
-    return port;
-}
-
 // One run of velkaro-cli: 0x378 with a loopback plug, data 0x05 and control
 // 0x04; 0x278 with ACK and Busy low for the first 250 of every 1000 reads. Both are the
 // kernel's ports and found without the probe, so every write is the command's.
-struct Run {
+struct Run : CliOutcome {
     explicit Run(const QString& commandLine)
     {
         std::vector<std::string> arguments{"--no-probe"};
         for (const QString& argument : commandLine.split(QLatin1Char(' '), Qt::SkipEmptyParts))
             arguments.push_back(argument.toStdString());
-        std::FILE* out = std::tmpfile();
-        std::FILE* err = std::tmpfile();
-        status = RunCli(arguments, out, err, [this](bool) {
+        static_cast<CliOutcome&>(*this) = RunCliCaptured(arguments, [this](bool) {
             auto platform = std::make_unique<KeptLogPlatform>(log);
             SimulatedParallelPort& port = platform->addPort(0x378);
             port.attach(std::make_unique<LoopbackPlug>());
             port.write(0, 0x05);
             port.write(2, 0x04);
             platform->addPort(0x278).attach(std::make_unique<AckAndBusyDevice>(now));
-            return OpenSimulatedPortRoute(std::move(platform), {kernelPort(0, 0x378), kernelPort(1, 0x278)});
+            return OpenSimulatedPortRoute(std::move(platform), {ListedPort(0, 0x378), ListedPort(1, 0x278)});
         });
-        output = WrittenText(out);
-        errors = WrittenText(err);
     }
 
     // The writes, as port << 8 | value.
     QList<int> writes() const
     {
         QList<int> written;
-        for (const Access& access : log)
-            if (access.kind == Access::Write)
-                written << (access.port << 8 | static_cast<int>(access.value));
+        for (const Access& access : WritesIn(log))
+            written << (access.port << 8 | static_cast<int>(access.value));
         return written;
     }
 
-    bool wroteAnything() const
-    {
-        return std::any_of(log.begin(), log.end(), [](const Access& a) { return a.kind == Access::Write; });
-    }
+    bool wroteAnything() const { return !WritesIn(log).isEmpty(); }
 
     // The records of a text watch, each as its changed lines ("ACK=1").
     QStringList changes() const
@@ -88,9 +72,6 @@ struct Run {
 
     std::int64_t now = 0;
     std::vector<Access> log;
-    int status = -1;
-    QString output;
-    QString errors;
 };
 }
 
