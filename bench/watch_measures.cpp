@@ -2,7 +2,6 @@
 
 #include "change_writer.h"
 #include "port_channel.h"
-#include "port_probe.h"
 #include "simulated_port_platform.h"
 #include "watch.h"
 
@@ -36,7 +35,7 @@ double bareLoop(PortChannel& channel, double seconds)
     std::uint32_t sum = 0;
     do {
         for (int i = 0; i < 1024; ++i)
-            sum += ReadRegisters(channel, WatchedPort::Base, false);
+            sum += channel.ReadRegisters(WatchedPort::Base, false);
         reads += 1024;
     } while (Clock::now() - start < limit);
     if (sum == 1) // keeps the reads from being optimised away

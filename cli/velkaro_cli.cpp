@@ -147,7 +147,7 @@ struct Session {
 
     int showRegisters(const FoundPort& port) const
     {
-        WriteRegisterReport(out, port.base, accessOf(port.base), ReadRegisters(channel(), port.base, port.byteReads),
+        WriteRegisterReport(out, port.base, accessOf(port.base), channel().ReadRegisters(port.base, port.byteReads),
                             arguments.json);
         return Success;
     }
@@ -178,7 +178,7 @@ struct Session {
     // read LINE...: each line's level or register's value, one to a line.
     int showItems(const FoundPort& port) const
     {
-        const std::uint32_t registers = ReadRegisters(channel(), port.base, port.byteReads);
+        const std::uint32_t registers = channel().ReadRegisters(port.base, port.byteReads);
         for (const ReadItem& item : arguments.readItems) {
             const std::string name = item.line ? item.line->name : std::string(RegisterModel::RegisterNames[item.reg]);
             const int value = item.line ? RegisterModel::lineLevel(*item.line, registers)

@@ -1,7 +1,7 @@
 #include "watch.h"
 
 #include "change_writer.h"
-#include "port_probe.h"
+#include "port_channel.h"
 #include "watch_clock.h"
 
 #include <cerrno>
@@ -100,7 +100,7 @@ WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& wri
     writer.begin(header);
     std::optional<WatchResult::End> end;
     for (std::size_t port = 0; port < portCount; ++port) {
-        last[port] = ReadRegisters(channel, ports[port].base, ports[port].byteReads) & 0xFFFFFF;
+        last[port] = channel.ReadRegisters(ports[port].base, ports[port].byteReads) & 0xFFFFFF;
         writer.record(0, port, last[port], plan.recordedBits);
         if (untilGiven && plan.untilEdges.empty() && levelsHold(plan.until, last[port]))
             end = WatchResult::End::Until;
@@ -117,7 +117,7 @@ WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& wri
             sleepUntil(clock.start() + plan.interval * samples);
         ++samples;
         for (std::size_t port = 0; port < portCount; ++port) {
-            const std::uint32_t now = ReadRegisters(channel, ports[port].base, ports[port].byteReads) & 0xFFFFFF;
+            const std::uint32_t now = channel.ReadRegisters(ports[port].base, ports[port].byteReads) & 0xFFFFFF;
             const std::uint32_t before = last[port];
             const std::uint32_t changed = (now ^ before) & watchedBits;
             last[port] = now;

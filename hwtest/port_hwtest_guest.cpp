@@ -143,7 +143,7 @@ void checkGrantOnFirstUse(Report& report)
 
     DetectPort(channel, 1);                 // uses 0x3BC, then finds 0x378
     DetectPort(channel, 2);                 // 0x3BC and 0x378 again, then 0x278
-    ReadRegisters(channel, Base, true);     // 0x378 again, then 0x379 and 0x37A
+    channel.ReadRegisters(Base, true);      // 0x378 again, then 0x379 and 0x37A
     channel.WritePortByte(Control, 0x0C);
 
     const std::vector<WatchedLinuxPlatform::Call> expected = {
@@ -164,7 +164,7 @@ void checkRegisterWidth(Report& report, PortChannel& channel)
     report.check(byteReads, "four-byte check picks byte reads on 0x378",
                  "ReadPortDword gave " + hex(dword, 8));
 
-    const std::uint32_t registers = ReadRegisters(channel, Base, byteReads);
+    const std::uint32_t registers = channel.ReadRegisters(Base, byteReads);
     const std::uint32_t expected = 0x5Au | static_cast<std::uint32_t>(channel.ReadPortByte(Status)) << 8 |
                                    static_cast<std::uint32_t>(channel.ReadPortByte(Control)) << 16;
     report.check((registers & 0xFFFFFF) == expected && (registers >> 16 & 0x0F) == 0x0C,
@@ -201,7 +201,7 @@ void checkRefusedPortUntouched(Report& report, PortChannel& channel)
         refused.WritePortByte(Control, 0x0A);
         const bool floating = refused.ReadPortByte(Base) == 0xFF && refused.ReadPortByte(Status) == 0xFF &&
                               refused.ReadPortByte(Control) == 0xFF && refused.ReadPortDword(Base) == 0xFFFFFFFF &&
-                              ReadRegisters(refused, Base, true) == 0xFFFFFF && DetectPort(refused, 1) == 0;
+                              refused.ReadRegisters(Base, true) == 0xFFFFFF && DetectPort(refused, 1) == 0;
         return refused.PortChannelReady() && floating ? 0 : 1;
     });
     const std::uint8_t data = channel.ReadPortByte(Base);

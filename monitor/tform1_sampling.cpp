@@ -32,7 +32,7 @@ void TForm1::showSample(std::optional<std::uint32_t> sampled)
     if (PortBase == 0)
         return;
 
-    const std::uint32_t registers = sampled ? *sampled : ReadRegisters(m_channel, PortBase, m_sampleWithByteReads);
+    const std::uint32_t registers = sampled ? *sampled : m_channel.ReadRegisters(PortBase, m_sampleWithByteReads);
     bool beep = false;
     for (int row = 0; row < 3; ++row) {
         const auto value = static_cast<std::uint8_t>(registers >> (8 * row));
@@ -81,7 +81,7 @@ void TForm1::ResetDisplay()
     for (std::size_t i = 0; i < PortList.size(); ++i)
         if (PortList[i] == PortBase)
             m_sampleWithByteReads = m_byteReads[i];
-    const std::uint32_t registers = ReadRegisters(m_channel, PortBase, m_sampleWithByteReads);
+    const std::uint32_t registers = m_channel.ReadRegisters(PortBase, m_sampleWithByteReads);
     DataValue = static_cast<std::uint8_t>(~registers);
     StatusValue = static_cast<std::uint8_t>(~(registers >> 8));
     ControlValue = static_cast<std::uint8_t>(~(registers >> 16));

@@ -45,11 +45,6 @@ bool DwordReadsRegisters(PortChannel& channel, std::uint16_t base)
     return (all & 0xFF) == data && ((all >> 16) & 0xFF) == control;
 }
 
-std::uint32_t ReadRegisters(PortChannel& channel, std::uint16_t base, bool byteReads)
-{
-    return channel.ReadRegisters(base, byteReads);
-}
-
 FoundPort CheckedPort(PortChannel& channel, std::uint16_t base)
 {
     return {base, !DwordReadsRegisters(channel, base)};

@@ -27,10 +27,6 @@ std::uint16_t DetectPort(PortChannel& channel, int n, const std::vector<std::uin
 // control registers, which do not change by themselves.
 bool DwordReadsRegisters(PortChannel& channel, std::uint16_t base);
 
-// The data, status and control registers in bytes 0, 1 and 2: one four-byte
-// read at the base, or three byte reads where four-byte reads do not work.
-std::uint32_t ReadRegisters(PortChannel& channel, std::uint16_t base, bool byteReads);
-
 // A port of the port list, and how its registers are sampled.
 struct FoundPort {
     std::uint16_t base;
