@@ -12,10 +12,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The register bits whose line level is the inverse.
-constexpr std::uint32_t InvertedBits = RegisterModel::invertMask(RegisterModel::Data) |
-                                       RegisterModel::invertMask(RegisterModel::Status) << 8 |
-                                       RegisterModel::invertMask(RegisterModel::Control) << 16;
+constexpr std::uint32_t InvertedBits = RegisterModel::packedInvertMask();
 
 // The bits whose line level rose, and those whose level fell, from one reading to the next.
 std::uint32_t rose(std::uint32_t before, std::uint32_t now)

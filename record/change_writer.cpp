@@ -276,13 +276,11 @@ void ChangeWriter::begin(const WatchHeader& header)
 {
     m_header = header;
     m_lineAt.fill(-1);
-    m_lineBits = m_invertedBits = 0;
+    m_lineBits = 0;
     for (std::size_t i = 0; i < header.lines.size(); ++i) {
         const std::uint32_t bit = RegisterModel::packedBit(*header.lines[i]);
         m_lineAt[static_cast<std::size_t>(__builtin_ctz(bit))] = static_cast<int>(i);
         m_lineBits |= bit;
-        if (header.lines[i]->inverted)
-            m_invertedBits |= bit;
     }
     writeHeader();
     handOn();

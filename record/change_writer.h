@@ -130,7 +130,7 @@ protected:
     template <typename Visit>
     void forEachChangedLine(std::uint32_t changed, std::uint32_t registers, Visit visit) const
     {
-        const std::uint32_t levels = registers ^ m_invertedBits;
+        const std::uint32_t levels = registers ^ RegisterModel::packedInvertMask();
         for (std::uint32_t bits = changed & m_lineBits; bits != 0; bits &= bits - 1) {
             const int bit = __builtin_ctz(bits);
             visit(lineAt(bit), ((levels >> bit) & 1u) != 0);
@@ -149,7 +149,6 @@ private:
     std::vector<char> m_buffer = std::vector<char>(PendingLimit + 4096);
     std::size_t m_used = 0;
     std::array<int, 24> m_lineAt{};
-    std::uint32_t m_invertedBits = 0; // the bits of the lines the port inverts
     std::uint32_t m_lineBits = 0;
 };
 
