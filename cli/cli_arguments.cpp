@@ -117,6 +117,22 @@ std::string quoted(std::string_view text)
     return QuotedArgument(text);
 }
 
+// The commands, as a refusal names them: "list, read, ..., pulse or watch".
+std::string commandChoice(std::string_view lastJoin)
+{
+    std::vector<std::string_view> names;
+    for (const auto& [text, command] : CommandNames)
+        if (command != Command::Help && command != Command::Version)
+            names.push_back(text);
+    std::string choice;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0)
+            choice += i + 1 == names.size() ? lastJoin : ", ";
+        choice += names[i];
+    }
+    return choice;
+}
+
 std::optional<Command> commandNamed(std::string_view name)
 {
     for (const auto& [text, command] : CommandNames)
@@ -456,8 +472,7 @@ CliArguments parse(const std::vector<std::string>& arguments)
         } else if (!command) {
             command = commandNamed(argument);
             if (!command)
-                refuse("unknown command " + quoted(argument) +
-                       "; the commands are list, read, write, set, toggle, pulse and watch");
+                refuse("unknown command " + quoted(argument) + "; the commands are " + commandChoice(" and "));
         } else {
             operands.push_back(argument);
         }
@@ -476,11 +491,11 @@ CliArguments parse(const std::vector<std::string>& arguments)
         }
     }
     if (!command)
-        refuse("a command is missing: list, read, write, set, toggle or watch (velkaro-cli --help tells more)");
+        refuse("a command is missing: " + commandChoice(" or ") + " (velkaro-cli --help tells more)");
     result.command = *command;
     if (result.command == Command::Help) {
         if (operands.size() > 1 || (operands.size() == 1 && !commandNamed(operands[0])))
-            refuse("help takes one command name: list, read, write, set, toggle, pulse or watch");
+            refuse("help takes one command name: " + commandChoice(" or "));
         result.helpTopic = operands.empty() ? "" : operands[0];
         return result;
     }
