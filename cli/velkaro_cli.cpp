@@ -25,6 +25,18 @@ using RegisterModel::Line;
 
 enum ExitStatus { Success = 0, NoAccess = 1, BadInput = 2, TimedOut = 3 };
 
+// A register's value with one line's bit set or cleared, the others as they were.
+std::uint8_t withLineBit(std::uint8_t value, const Line& line, bool bit)
+{
+    return static_cast<std::uint8_t>(bit ? (value | line.mask()) : (value & ~line.mask()));
+}
+
+// The register bit that puts a line at the level: the opposite for a line the port inverts.
+bool bitFor(const LineLevel& level)
+{
+    return level.level != level.line->inverted;
+}
+
 // Records that reach a file may wait for a whole block; a pipe or a terminal gets each at once.
 bool isFile(std::FILE* stream)
 {
@@ -164,10 +176,10 @@ struct Session {
                     return;
                 if (!value)
                     value = channel().ReadPortByte(address);
-                *value = newBit(*value & line.mask()) ? (*value | line.mask()) : (*value & ~line.mask());
+                *value = withLineBit(*value, line, newBit(*value & line.mask()));
             };
             for (const LineLevel& level : arguments.lineLevels)
-                change(*level.line, [&](std::uint8_t) { return level.level != level.line->inverted; });
+                change(*level.line, [&](std::uint8_t) { return bitFor(level); });
             for (const Line* line : arguments.toggledLines)
                 change(*line, [](std::uint8_t bit) { return bit == 0; });
             if (value)
@@ -200,8 +212,7 @@ struct Session {
         PulsePlan plan;
         plan.address = static_cast<std::uint16_t>(port.base + line.reg);
         plan.restored = channel().ReadPortByte(plan.address);
-        const bool bit = level.level != line.inverted;
-        plan.driven = bit ? (plan.restored | line.mask()) : (plan.restored & ~line.mask());
+        plan.driven = withLineBit(plan.restored, line, bitFor(level));
         plan.hold = arguments.pulseFor;
         plan.repeat = arguments.repeat;
         plan.period = arguments.period.value_or(2 * arguments.pulseFor);
