@@ -93,12 +93,6 @@ struct Session {
         return status;
     }
 
-    const KernelPort* kernelPortAt(std::uint16_t base, const std::vector<KernelPort>& ports) const
-    {
-        const auto port = std::find_if(ports.begin(), ports.end(), [base](const KernelPort& p) { return p.base == base; });
-        return port == ports.end() ? nullptr : &*port;
-    }
-
     std::string accessOf(std::uint16_t base) const { return PortAccessText(route, base); }
 
     int refuseNoPort() const
@@ -130,9 +124,9 @@ struct Session {
         }
         const std::uint16_t base = *arguments.port;
         const std::string address = PortAddressText(base);
-        if (kernelPortAt(base, route.kernelPorts))
+        if (KernelPortAt(route.kernelPorts, base))
             return CheckedPort(channel(), base);
-        if (const KernelPort* held = kernelPortAt(base, route.heldPorts))
+        if (const KernelPort* held = KernelPortAt(route.heldPorts, base))
             return refuse(NoAccess, "port " + address + " is in use by " + held->activeDevice);
         const bool standard = std::find(StandardBases.begin(), StandardBases.end(), base) != StandardBases.end();
         if (arguments.noProbe)
@@ -150,7 +144,7 @@ struct Session {
     {
         std::vector<ListedPort> listed;
         for (const FoundPort& port : foundPorts())
-            listed.push_back({port.base, accessOf(port.base), !port.byteReads, kernelPortAt(port.base, route.kernelPorts)});
+            listed.push_back({port.base, accessOf(port.base), !port.byteReads, KernelPortAt(route.kernelPorts, port.base)});
         for (const KernelPort& port : route.heldPorts)
             listed.push_back({port.base, {}, false, &port});
         WritePortList(out, listed, arguments.json);

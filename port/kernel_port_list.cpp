@@ -137,3 +137,9 @@ std::vector<std::uint16_t> NonStandardBases(const std::vector<KernelPort>& ports
             bases.push_back(port.base);
     return bases;
 }
+
+const KernelPort* KernelPortAt(const std::vector<KernelPort>& ports, std::uint16_t base)
+{
+    const auto port = std::find_if(ports.begin(), ports.end(), [base](const KernelPort& p) { return p.base == base; });
+    return port == ports.end() ? nullptr : &*port;
+}

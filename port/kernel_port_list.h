@@ -53,3 +53,5 @@ std::string ReadLockdownMode(const KernelPortPaths& paths = {});
 
 // The bases of the ports that are not at one of the standard bases, in order.
 std::vector<std::uint16_t> NonStandardBases(const std::vector<KernelPort>& ports);
+// The port of the list at the base, or none.
+const KernelPort* KernelPortAt(const std::vector<KernelPort>& ports, std::uint16_t base);

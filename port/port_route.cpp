@@ -5,7 +5,6 @@
 #include "simulated_machine.h"
 #include "simulated_port_platform.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <iterator>
@@ -149,9 +148,8 @@ std::string PortAccessText(const PortRoute& route, std::uint16_t base)
 {
     switch (route.kind) {
     case PortRoute::Kind::Ppdev: {
-        const auto& ports = route.kernelPorts;
-        const auto port = std::find_if(ports.begin(), ports.end(), [base](const KernelPort& p) { return p.base == base; });
-        return port != ports.end() ? "ppdev " + port->devicePath : "ppdev";
+        const KernelPort* port = KernelPortAt(route.kernelPorts, base);
+        return port ? "ppdev " + port->devicePath : "ppdev";
     }
     case PortRoute::Kind::Simulated:
         return "simulated";
