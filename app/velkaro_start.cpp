@@ -3,6 +3,7 @@
 #include "monitor_app.h"
 #include "port_route.h"
 #include "privilege_drop.h"
+#include "simulated_port_route.h"
 
 #include <QApplication>
 

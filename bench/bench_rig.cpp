@@ -1,4 +1,5 @@
 #include "bench_rig.h"
+#include "simulated_devices.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -4,6 +4,7 @@
 #include "port_route.h"
 #include "pulse.h"
 #include "simulated_port_platform.h"
+#include "simulated_port_route.h"
 #include "statistics.h"
 
 #include <chrono>

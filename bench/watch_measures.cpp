@@ -2,6 +2,7 @@
 
 #include "change_writer.h"
 #include "port_channel.h"
+#include "simulated_devices.h"
 #include "simulated_port_platform.h"
 #include "watch.h"
 

@@ -1,6 +1,7 @@
 // velkaro-cli: read, drive and record a parallel port's lines from scripts.
 #include "port_route.h"
 #include "privilege_drop.h"
+#include "simulated_port_route.h"
 #include "velkaro_cli.h"
 
 #include <cstdio>

@@ -8,6 +8,7 @@
 #include "qt_desktop_services.h"
 #include "settings_file.h"
 #include "simulated_port_platform.h"
+#include "simulated_port_route.h"
 #include "tform1.h"
 #include "timeline_view.h"
 #include "timeline_window.h"

@@ -2,11 +2,7 @@
 
 #include "port_probe.h"
 #include "ppdev_port_platform.h"
-#include "simulated_machine.h"
-#include "simulated_port_platform.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <iterator>
 
 namespace {
@@ -26,33 +22,6 @@ std::vector<KernelPort> whereHeld(const std::vector<KernelPort>& ports, bool hel
                  [held](const KernelPort& port) { return port.held() == held; });
     return chosen;
 }
-
-void grantRoutePorts(PortRoute& route)
-{
-    GrantStandardPorts(*route.channel);
-    for (const std::uint16_t base : NonStandardBases(route.kernelPorts))
-        GrantPortsOf(*route.channel, base);
-}
-
-// Simulated ports whose latches and clock are a simulated machine's, which it keeps.
-class MachinePortPlatform : public SimulatedPortPlatform {
-public:
-    explicit MachinePortPlatform(std::unique_ptr<SimulatedMachine> machine) : m_machine(std::move(machine))
-    {
-        setLogging(false);
-        SimulatedMachine* const clock = m_machine.get();
-        const auto portOf = [this](std::size_t index) -> SimulatedParallelPort& {
-            return addPort(SimulatedMachine::Bases[index], m_machine->latches(index));
-        };
-        portOf(0).attach(std::make_unique<LoopbackPlug>());
-        portOf(1).attach(std::make_unique<PulsingAckDevice>(
-            [clock] { return static_cast<std::int64_t>(clock->clockNanoseconds() / 1'000'000); }));
-        portOf(2).attach(std::make_unique<SerialStepCard>([clock] { return clock->clockNanoseconds(); }));
-    }
-
-private:
-    std::unique_ptr<SimulatedMachine> m_machine;
-};
 
 std::string lockdownText(const std::string& mode)
 {
@@ -85,7 +54,7 @@ PortRoute OpenLinuxPortRoute(const KernelPortPaths& paths, const DirectPlatformF
     if (route.channel->PortChannelReady()) {
         route.kind = PortRoute::Kind::DirectIo;
         route.kernelPorts = whereHeld(known, false);
-        grantRoutePorts(route);
+        GrantRoutePorts(route);
         return route;
     }
 
@@ -106,42 +75,11 @@ PortRoute OpenLinuxPortRoute(const KernelPortPaths& paths, const DirectPlatformF
     return route;
 }
 
-PortRoute OpenSimulatedPortRoute(std::unique_ptr<SimulatedPortPlatform> platform, std::vector<KernelPort> kernelPorts)
+void GrantRoutePorts(PortRoute& route)
 {
-    PortRoute route;
-    route.kind = PortRoute::Kind::Simulated;
-    route.platform = std::move(platform);
-    route.channel = std::make_unique<PortChannel>(*route.platform);
-    route.channel->OpenPortChannel();
-    route.kernelPorts = std::move(kernelPorts);
-    grantRoutePorts(route);
-    return route;
-}
-
-PortRoute OpenSimulatedPortRoute(const std::string& machineName, std::string& notice)
-{
-    auto machine = machineName.empty() ? SimulatedMachine::makePrivate()
-                                       : SimulatedMachine::attach(machineName, std::chrono::milliseconds(500), notice);
-    const auto kernelPort = [](int number, std::uint16_t base, std::uint16_t extendedBase, const char* modes) {
-        KernelPort port;
-        port.number = number;
-        port.base = base;
-        port.extendedBase = extendedBase;
-        port.modes = modes;
-        return port;
-    };
-    return OpenSimulatedPortRoute(std::make_unique<MachinePortPlatform>(std::move(machine)),
-                                  {kernelPort(0, 0x378, 0, "PCSPP,TRISTATE"), kernelPort(1, 0x278, 0, "PCSPP,TRISTATE"),
-                                   kernelPort(2, 0xE010, 0xE410, "PCSPP,TRISTATE,EPP,ECP")});
-}
-
-PortRoute OpenSimulatedPortRoute()
-{
-    std::string notice;
-    PortRoute route = OpenSimulatedPortRoute(SimulatedMachine::defaultName(), notice);
-    if (!notice.empty())
-        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, notice.c_str());
-    return route;
+    GrantStandardPorts(*route.channel);
+    for (const std::uint16_t base : NonStandardBases(route.kernelPorts))
+        GrantPortsOf(*route.channel, base);
 }
 
 std::string PortAccessText(const PortRoute& route, std::uint16_t base)

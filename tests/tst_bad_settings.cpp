@@ -1,4 +1,6 @@
 #include "monitor_rig.h"
+#include "simulated_devices.h"
+#include "simulated_port_route.h"
 
 #include "color_table.h"
 #include "monitor_app.h"

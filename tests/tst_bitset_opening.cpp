@@ -1,4 +1,5 @@
 #include "monitor_rig.h"
+#include "simulated_devices.h"
 
 #include "popup_menu.h"
 #include "tform2.h"

@@ -3,6 +3,7 @@
 #include "line_measures.h"
 #include "port_capture.h"
 #include "port_channel.h"
+#include "simulated_devices.h"
 #include "simulated_port_platform.h"
 #include "simulated_pulses.h"
 #include "trigger.h"

@@ -1,7 +1,9 @@
 #include "change_writer.h"
 #include "cli_run.h"
 #include "port_route.h"
+#include "simulated_devices.h"
 #include "simulated_port_platform.h"
+#include "simulated_port_route.h"
 #include "velkaro_cli.h"
 #include "watch.h"
 

@@ -2,7 +2,9 @@
 // pin, short options and binary values, over private simulated ports.
 #include "cli_run.h"
 #include "port_route.h"
+#include "simulated_devices.h"
 #include "simulated_port_platform.h"
+#include "simulated_port_route.h"
 #include "velkaro_cli.h"
 
 #include <QJsonDocument>

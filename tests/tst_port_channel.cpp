@@ -1,5 +1,6 @@
 #include "port_channel.h"
 #include "port_probe.h"
+#include "simulated_devices.h"
 #include "simulated_port_platform.h"
 
 #include <QtTest>

@@ -2,6 +2,7 @@
 #include "fake_ppdev_driver.h"
 #include "port_route.h"
 #include "ppdev_port_platform.h"
+#include "simulated_devices.h"
 #include "simulated_port.h"
 
 #include <QElapsedTimer>

@@ -4,6 +4,7 @@
 #include "change_writer.h"
 #include "port_route.h"
 #include "register_model.h"
+#include "serial_step_card.h"
 #include "simulated_machine.h"
 
 #include <QProcess>

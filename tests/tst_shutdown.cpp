@@ -2,6 +2,7 @@
 #include "port_route.h"
 #include "settings_file.h"
 #include "simulated_port_platform.h"
+#include "simulated_port_route.h"
 #include "tform1.h"
 
 #include <QApplication>

@@ -2,6 +2,8 @@
 // the attach path: the process either shares the machine, whose header then
 // passes the check, or takes a private one and says why in one line; either
 // way every register of every port reads and writes without a fault.
+#include "serial_step_card.h"
+#include "simulated_devices.h"
 #include "simulated_machine.h"
 
 #include <cstdint>

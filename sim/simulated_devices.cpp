@@ -1,0 +1,34 @@
+#include "simulated_devices.h"
+
+#include <chrono>
+
+std::uint8_t LoopbackPlug::statusLines(std::uint8_t dataLines, std::uint8_t)
+{
+    // D0 -> Err (S3), D1 -> SlctOut (S4), D2 -> PaperOut (S5), D3 -> ACK (S6), D4 -> Busy (S7)
+    return static_cast<std::uint8_t>((dataLines & 0x1F) << 3);
+}
+
+PulsingAckDevice::PulsingAckDevice(Clock clock) : m_clock(std::move(clock))
+{
+    if (!m_clock)
+        m_clock = [] {
+            using namespace std::chrono;
+            return static_cast<std::int64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+        };
+}
+
+std::uint8_t PulsingAckDevice::statusLines(std::uint8_t, std::uint8_t)
+{
+    const bool pulse = m_clock() % 1000 < 250;
+    return pulse ? 0xB8 : 0xF8;
+}
+
+std::uint8_t CountingDevice::statusLines(std::uint8_t, std::uint8_t)
+{
+    return 0xF8;
+}
+
+void CountingDevice::beforeRead(SimulatedParallelPort& port)
+{
+    port.setDataLatch(++m_count);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "simulated_port.h"
+
+#include <cstdint>
+#include <functional>
+
+// Test plug wiring D0..D4 back to Err, SlctOut, PaperOut, ACK and Busy.
+class LoopbackPlug : public SimulatedDevice {
+public:
+    std::uint8_t statusLines(std::uint8_t dataLines, std::uint8_t controlLines) override;
+};
+
+// A device that holds every status line high except ACK, which it pulls low
+// for a quarter of each second.
+class PulsingAckDevice : public SimulatedDevice {
+public:
+    using Clock = std::function<std::int64_t()>; // milliseconds
+    explicit PulsingAckDevice(Clock clock = {});
+    std::uint8_t statusLines(std::uint8_t dataLines, std::uint8_t controlLines) override;
+
+private:
+    Clock m_clock;
+};
+
+// A device that drives the data lines with a count that goes up on every read.
+class CountingDevice : public SimulatedDevice {
+public:
+    std::uint8_t statusLines(std::uint8_t dataLines, std::uint8_t controlLines) override;
+    void beforeRead(SimulatedParallelPort& port) override;
+
+private:
+    std::uint8_t m_count = 0;
+};

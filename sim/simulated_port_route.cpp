@@ -1,0 +1,71 @@
+#include "simulated_port_route.h"
+
+#include "serial_step_card.h"
+#include "simulated_devices.h"
+#include "simulated_machine.h"
+#include "simulated_port_platform.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+// Simulated ports whose latches and clock are a simulated machine's, which it keeps.
+class MachinePortPlatform : public SimulatedPortPlatform {
+public:
+    explicit MachinePortPlatform(std::unique_ptr<SimulatedMachine> machine) : m_machine(std::move(machine))
+    {
+        setLogging(false);
+        SimulatedMachine* const clock = m_machine.get();
+        const auto portOf = [this](std::size_t index) -> SimulatedParallelPort& {
+            return addPort(SimulatedMachine::Bases[index], m_machine->latches(index));
+        };
+        portOf(0).attach(std::make_unique<LoopbackPlug>());
+        portOf(1).attach(std::make_unique<PulsingAckDevice>(
+            [clock] { return static_cast<std::int64_t>(clock->clockNanoseconds() / 1'000'000); }));
+        portOf(2).attach(std::make_unique<SerialStepCard>([clock] { return clock->clockNanoseconds(); }));
+    }
+
+private:
+    std::unique_ptr<SimulatedMachine> m_machine;
+};
+
+}
+
+PortRoute OpenSimulatedPortRoute(std::unique_ptr<SimulatedPortPlatform> platform, std::vector<KernelPort> kernelPorts)
+{
+    PortRoute route;
+    route.kind = PortRoute::Kind::Simulated;
+    route.platform = std::move(platform);
+    route.channel = std::make_unique<PortChannel>(*route.platform);
+    route.channel->OpenPortChannel();
+    route.kernelPorts = std::move(kernelPorts);
+    GrantRoutePorts(route);
+    return route;
+}
+
+PortRoute OpenSimulatedPortRoute(const std::string& machineName, std::string& notice)
+{
+    auto machine = machineName.empty() ? SimulatedMachine::makePrivate()
+                                       : SimulatedMachine::attach(machineName, std::chrono::milliseconds(500), notice);
+    const auto kernelPort = [](int number, std::uint16_t base, std::uint16_t extendedBase, const char* modes) {
+        KernelPort port;
+        port.number = number;
+        port.base = base;
+        port.extendedBase = extendedBase;
+        port.modes = modes;
+        return port;
+    };
+    return OpenSimulatedPortRoute(std::make_unique<MachinePortPlatform>(std::move(machine)),
+                                  {kernelPort(0, 0x378, 0, "PCSPP,TRISTATE"), kernelPort(1, 0x278, 0, "PCSPP,TRISTATE"),
+                                   kernelPort(2, 0xE010, 0xE410, "PCSPP,TRISTATE,EPP,ECP")});
+}
+
+PortRoute OpenSimulatedPortRoute()
+{
+    std::string notice;
+    PortRoute route = OpenSimulatedPortRoute(SimulatedMachine::defaultName(), notice);
+    if (!notice.empty())
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, notice.c_str());
+    return route;
+}
