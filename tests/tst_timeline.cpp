@@ -3,6 +3,7 @@
 #include "simulated_pulses.h"
 #include "timeline_view.h"
 #include "timeline_window.h"
+#include "window_placement.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -44,6 +45,12 @@ private slots:
     void showsAndFollowsTheMainWindowsPort();
     void pulseNarrowerThanAPixelShows();
     void cursorKeysJumpToEdges();
+    void cursorTimesAndTheirDifference_data();
+    void cursorTimesAndTheirDifference();
+    void placedBesideItsOwner_data();
+    void placedBesideItsOwner();
+    void opensBesideTheMainWindow_data();
+    void opensBesideTheMainWindow();
     void singleTriggerStopsAfterItsSpan();
     void settingsKeptAndRefused_data();
     void settingsKeptAndRefused();
@@ -155,6 +162,93 @@ void TestTimeline::cursorKeysJumpToEdges()
     // Between the cursors: one whole low pulse, two edges, Δt shown.
     QVERIFY2(timeline.CursorText->text().contains(QStringLiteral("Δt")), qPrintable(timeline.CursorText->text()));
     QVERIFY(timeline.MeasureSpan->text().startsWith(QStringLiteral("Messung zwischen A und B")));
+}
+
+void TestTimeline::cursorTimesAndTheirDifference_data()
+{
+    QTest::addColumn<qint64>("a");
+    QTest::addColumn<qint64>("b");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("B after A: a positive span") << qint64(1'000'000) << qint64(3'500'000)
+                                                << QStringLiteral("Δt 2.500 ms   1/Δt 400.0 Hz");
+    QTest::newRow("B before A: negative") << qint64(3'500'000) << qint64(1'000'000)
+                                          << QStringLiteral("Δt -2.500 ms   1/Δt 400.0 Hz");
+    QTest::newRow("on one time: no span") << qint64(2'000'000) << qint64(2'000'000) << QString();
+}
+
+void TestTimeline::cursorTimesAndTheirDifference()
+{
+    QFETCH(qint64, a);
+    QFETCH(qint64, b);
+    QFETCH(QString, text);
+    MonitorRig rig;
+    rig.start();
+    TimelineWindow& timeline = openTimeline(rig);
+    timeline.togglePause();
+    timeline.view()->setView(5'000'000, 10'000);
+    timeline.view()->setCursor(0, a);
+    timeline.view()->setCursor(1, b);
+    const QString shown = timeline.CursorText->text();
+    QVERIFY2(shown.startsWith(QStringLiteral("A %1 ms   B %2 ms").arg(a / 1e6, 0, 'f', 2).arg(b / 1e6, 0, 'f', 2)),
+             qPrintable(shown));
+    QVERIFY2(text.isEmpty() ? !shown.contains(QStringLiteral("Δt")) : shown.endsWith(QStringLiteral("   ") + text),
+             qPrintable(shown));
+}
+
+void TestTimeline::placedBesideItsOwner_data()
+{
+    QTest::addColumn<QRect>("owner");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QRect>("placed");
+    // On a screen of 1920 × 1080, the window at least 600 × 600.
+    QTest::newRow("right of it, level with it") << QRect(0, 0, 193, 108) << QSize(1000, 720) << QRect(201, 0, 1000, 720);
+    QTest::newRow("left where the right has no room") << QRect(1500, 300, 193, 108) << QSize(1000, 720)
+                                                      << QRect(492, 300, 1000, 720);
+    QTest::newRow("kept on the screen's height") << QRect(1500, 900, 193, 108) << QSize(1000, 720)
+                                                 << QRect(492, 360, 1000, 720);
+    QTest::newRow("below where neither side has room") << QRect(800, 0, 300, 100) << QSize(1000, 720)
+                                                       << QRect(800, 108, 1000, 720);
+    QTest::newRow("above where nothing else has room") << QRect(800, 900, 300, 100) << QSize(1000, 720)
+                                                       << QRect(800, 172, 1000, 720);
+    QTest::newRow("shrunk to the most room") << QRect(700, 400, 500, 300) << QSize(1000, 720)
+                                             << QRect(1208, 360, 712, 720);
+    QTest::newRow("past the screen's edge rather than over it") << QRect(0, 0, 1900, 700) << QSize(1000, 720)
+                                                               << QRect(0, 708, 1000, 600);
+}
+
+void TestTimeline::placedBesideItsOwner()
+{
+    QFETCH(QRect, owner);
+    QFETCH(QSize, size);
+    QFETCH(QRect, placed);
+    QCOMPARE(PlaceBeside(owner, size, QSize(600, 600), QRect(0, 0, 1920, 1080)), placed);
+}
+
+void TestTimeline::opensBesideTheMainWindow_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QPoint>("at");
+    QTest::newRow("nothing stored: beside the main window") << QByteArray() << QPoint();
+    QTest::newRow("a stored position wins") << QByteArray("TimelineLeft=40\nTimelineTop=50\n") << QPoint(40, 50);
+}
+
+void TestTimeline::opensBesideTheMainWindow()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QPoint, at);
+    MonitorRig rig;
+    rig.writeSettings("[misc]\nLeft=30\nTop=20\n" + stored);
+    TForm1& form = rig.start();
+    form.show();
+    TimelineWindow& timeline = openTimeline(rig);
+    if (at.isNull()) {
+        QVERIFY2(!timeline.frameGeometry().intersects(form.frameGeometry()),
+                 qPrintable(QStringLiteral("%1 %2").arg(QVariant(timeline.frameGeometry()).toString(),
+                                                       QVariant(form.frameGeometry()).toString())));
+        QCOMPARE(timeline.screen(), form.screen());
+    } else {
+        QCOMPARE(timeline.pos(), at);
+    }
 }
 
 void TestTimeline::singleTriggerStopsAfterItsSpan()

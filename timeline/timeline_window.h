@@ -81,8 +81,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    static constexpr int TicksPerSecond = 30;
+    static constexpr QSize MinimumSize{400, 300};
+
     void createControls();
-    void readSettings();
+    // Whether the settings held a position.
+    bool readSettings();
+    // With no position stored: beside the main window on its screen, covering none of it.
+    void placeBeside(const QWidget& owner);
     void writeSettings();
     void startRecord();
     void updateCaption();

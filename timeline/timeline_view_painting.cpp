@@ -1,0 +1,217 @@
+#include "timeline_view.h"
+
+#include "column_levels.h"
+#include "port_capture.h"
+#include "time_text.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+namespace {
+using RegisterModel::Lines;
+
+constexpr std::array<const char*, 6> ConditionSymbols = {"·", "L", "H", "↑", "↓", "↕"};
+const QColor Background(24, 24, 24);
+const QColor HeaderBackground(48, 48, 48);
+const QColor SelectedHeader(70, 70, 110);
+const QColor GridColor(60, 60, 60);
+const QColor TextColor(220, 220, 220);
+const QColor MixedColor(235, 235, 235); // a column in which a line took both levels
+const std::array<QColor, 2> CursorColors = {QColor(255, 210, 0), QColor(0, 200, 255)};
+const QColor TriggerColor(255, 120, 0);
+
+// The step between two labelled ticks: 1, 2 or 5 times a power of ten, at least minimum.
+double tickStep(double minimum)
+{
+    const double power = std::pow(10.0, std::floor(std::log10(std::max(minimum, 1.0))));
+    for (const double factor : {1.0, 2.0, 5.0, 10.0})
+        if (factor * power >= minimum)
+            return factor * power;
+    return 10 * power;
+}
+}
+
+void TimelineView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Background);
+    paintAxis(painter, true);
+    paintTraces(painter);
+    paintMarks(painter);
+    paintHeaders(painter);
+    paintAxis(painter, false);
+}
+
+void TimelineView::paintAxis(QPainter& painter, bool grid)
+{
+    const double step = tickStep(110 * m_nanosecondsPerPixel);
+    const std::int64_t start = viewStart();
+    const double first = std::ceil(static_cast<double>(start) / step) * step;
+    if (grid) {
+        // Under the traces, so that no line of a pulse hides behind it.
+        painter.setPen(GridColor);
+        for (double tick = first; tick <= static_cast<double>(m_viewEnd); tick += step)
+            painter.drawLine(xAt(static_cast<std::int64_t>(tick)), AxisHeight, xAt(static_cast<std::int64_t>(tick)), height());
+        return;
+    }
+    painter.fillRect(QRect(0, 0, width(), AxisHeight), HeaderBackground);
+    painter.setPen(TextColor);
+    for (double tick = first; tick <= static_cast<double>(m_viewEnd); tick += step) {
+        const int x = xAt(static_cast<std::int64_t>(tick));
+        painter.drawLine(x, AxisHeight - 6, x, AxisHeight);
+        painter.drawText(x + 3, 4, 120, AxisHeight - 8, Qt::AlignLeft | Qt::AlignVCenter, AxisTimeText(tick, step));
+    }
+    painter.fillRect(QRect(0, 0, HeaderWidth, AxisHeight), HeaderBackground);
+    painter.drawText(QRect(4, 0, HeaderWidth - 8, AxisHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("%1/px").arg(DurationText(m_nanosecondsPerPixel)));
+}
+
+void TimelineView::paintHeaders(QPainter& painter)
+{
+    for (int row = 0; row <= BusRow; ++row) {
+        const QRect header(0, rowTop(row), HeaderWidth, RowHeight);
+        const bool selected = row < BusRow && rowLines()[static_cast<std::size_t>(row)] == m_selectedLine;
+        painter.fillRect(header.adjusted(0, 0, 0, -1), selected ? SelectedHeader : HeaderBackground);
+        painter.setPen(TextColor);
+        if (row == BusRow) {
+            painter.drawText(header.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("D0-D7 hex"));
+            continue;
+        }
+        const std::size_t line = rowLines()[static_cast<std::size_t>(row)];
+        painter.drawText(header.adjusted(4, 0, -20, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                         QStringLiteral("%1 %2").arg(Lines[line].pin).arg(QString::fromLatin1(Lines[line].name)));
+        const LineCondition condition = m_trigger.condition(line);
+        if (condition != LineCondition::DontCare)
+            painter.setPen(TriggerColor);
+        painter.drawText(QRect(HeaderWidth - 20, header.top(), 18, RowHeight), Qt::AlignCenter,
+                         QString::fromUtf8(ConditionSymbols[static_cast<std::size_t>(condition)]));
+    }
+}
+
+void TimelineView::paintTraces(QPainter& painter)
+{
+    const int columns = tracesWidth();
+    const ColumnLevels levels = m_capture
+        ? m_capture->read([&](const ChangeRing& ring) {
+              return ColumnLevels::of(ring, viewStart(), m_nanosecondsPerPixel, columns, m_now);
+          })
+        : ColumnLevels::of(ChangeRing(1), 0, 1, columns, 0);
+
+    for (int row = 0; row < BusRow; ++row) {
+        const std::uint32_t bit = RegisterModel::packedBit(Lines[rowLines()[static_cast<std::size_t>(row)]]);
+        const bool inverted = Lines[rowLines()[static_cast<std::size_t>(row)]].inverted;
+        const int high = rowTop(row) + 3;
+        const int low = rowTop(row) + RowHeight - 4;
+        painter.setPen(GridColor);
+        painter.drawLine(HeaderWidth, rowTop(row + 1) - 1, width(), rowTop(row + 1) - 1);
+
+        // Runs of one level become one segment; a column in which the line took
+        // both levels, a bar from high to low, however short the pulse.
+        QVector<QLine> highs, lows, mixed;
+        int runStart = 0;
+        int runLevel = -1; // -1 unknown or none, 0 low, 1 high
+        const auto endRun = [&](int x) {
+            if (runLevel == 1)
+                highs.append(QLine(HeaderWidth + runStart, high, HeaderWidth + x, high));
+            else if (runLevel == 0)
+                lows.append(QLine(HeaderWidth + runStart, low, HeaderWidth + x, low));
+        };
+        for (int x = 0; x < columns; ++x) {
+            const auto column = static_cast<std::size_t>(x);
+            int level = -1;
+            bool both = false;
+            if (levels.known[column]) {
+                const bool any = levels.seen[column].anySet & bit;
+                const bool all = levels.seen[column].allSet & bit;
+                both = any != all;
+                level = both ? -1 : (any != inverted ? 1 : 0);
+            }
+            if (both)
+                mixed.append(QLine(HeaderWidth + x, high, HeaderWidth + x, low));
+            if (level != runLevel || both) {
+                endRun(x);
+                runStart = x;
+                runLevel = level;
+            }
+        }
+        endRun(columns);
+        painter.setPen(QPen(m_high, 2));
+        painter.drawLines(highs);
+        painter.setPen(QPen(m_low, 2));
+        painter.drawLines(lows);
+        painter.setPen(QPen(MixedColor, 1));
+        painter.drawLines(mixed);
+    }
+    paintBus(painter, levels);
+}
+
+void TimelineView::paintBus(QPainter& painter, const ColumnLevels& levels)
+{
+    const int top = rowTop(BusRow) + 3;
+    const int bottom = rowTop(BusRow) + RowHeight - 4;
+    const int columns = tracesWidth();
+    const QFontMetrics metrics(painter.font());
+    int runStart = 0;
+    int runValue = -1; // -1 unknown, 256 several values in one column
+    const auto endRun = [&](int x) {
+        if (runValue < 0)
+            return;
+        const int left = HeaderWidth + runStart;
+        const int right = HeaderWidth + x;
+        if (runValue == 256) {
+            painter.fillRect(QRect(left, top, right - left, bottom - top), MixedColor);
+            return;
+        }
+        painter.setPen(QPen(m_high, 1));
+        painter.drawLine(left, top, right, top);
+        painter.drawLine(left, bottom, right, bottom);
+        painter.drawLine(left, top, left, bottom);
+        const QString text = QStringLiteral("%1").arg(runValue, 2, 16, QLatin1Char('0')).toUpper();
+        if (metrics.horizontalAdvance(text) + 4 < right - left) {
+            painter.setPen(TextColor);
+            painter.drawText(QRect(left, top, right - left, bottom - top), Qt::AlignCenter, text);
+        }
+    };
+    for (int x = 0; x < columns; ++x) {
+        const auto column = static_cast<std::size_t>(x);
+        int value = -1;
+        if (levels.known[column]) {
+            const std::uint32_t any = levels.seen[column].anySet & 0xFF;
+            const std::uint32_t all = levels.seen[column].allSet & 0xFF;
+            value = any == all ? static_cast<int>(any) : 256;
+        }
+        if (value != runValue) {
+            endRun(x);
+            runStart = x;
+            runValue = value;
+        }
+    }
+    endRun(columns);
+}
+
+void TimelineView::paintMarks(QPainter& painter)
+{
+    painter.setClipRect(QRect(HeaderWidth, 0, tracesWidth(), height()));
+    painter.setPen(QPen(TriggerColor, 1, Qt::DashLine));
+    const std::int64_t start = viewStart();
+    for (const std::int64_t mark : m_triggerMarks) {
+        if (mark < start || mark > m_viewEnd)
+            continue;
+        const int x = xAt(mark);
+        painter.drawLine(x, AxisHeight, x, height());
+        const QPoint tip[] = {{x - 5, 0}, {x + 5, 0}, {x, 8}};
+        painter.setBrush(TriggerColor);
+        painter.drawPolygon(tip, 3);
+    }
+    for (int which = 0; which < 2; ++which) {
+        const std::optional<std::int64_t> time = m_cursors[static_cast<std::size_t>(which)];
+        if (!time)
+            continue;
+        const int x = xAt(*time);
+        painter.setPen(QPen(CursorColors[static_cast<std::size_t>(which)], which == m_activeCursor ? 2 : 1));
+        painter.drawLine(x, AxisHeight, x, height());
+        painter.drawText(x + 3, AxisHeight + 12, which == 0 ? QStringLiteral("A") : QStringLiteral("B"));
+    }
+    painter.setClipping(false);
+}
