@@ -231,6 +231,19 @@ private slots:
                      qPrintable(run.output));
     }
 
+    // The period runs from one pulse's start to the next, not from each end:
+    // a 200 ms pulse every 250 ms starts again 250 ms after the last, long
+    // before 450 ms.
+    void pulsePeriodRunsFromStartToStart()
+    {
+        const Run run(QStringLiteral("pulse D7=1 --for 200ms --repeat 2 --period 250ms --json"));
+        QCOMPARE(run.status, 0);
+        const QJsonObject period =
+            QJsonDocument::fromJson(run.output.toUtf8()).object().value(QLatin1String("achieved_period_ns")).toObject();
+        QVERIFY2(period.value(QLatin1String("min")).toDouble() >= 250e6, qPrintable(run.output));
+        QVERIFY2(period.value(QLatin1String("max")).toDouble() < 400e6, qPrintable(run.output));
+    }
+
     void csvStartsWithItsHeader()
     {
         const Run run(QStringLiteral("watch -p 278 -l ACK -f csv -n 1"));

@@ -6,13 +6,17 @@
 #include "register_model.h"
 #include "serial_step_card.h"
 #include "simulated_machine.h"
+#include "simulated_port_route.h"
 
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <cstring>
+#include <map>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -196,6 +200,72 @@ private slots:
         QVERIFY2(lines.value(lines.size() - 2).contains(QRegularExpression(QStringLiteral("^\\d+ port=378 data=55 .* Err=1$"))),
                  qPrintable(seen));
         QCOMPARE(writer.errors + reader.errors + QString::fromUtf8(watcher.process.readAllStandardError()), QString());
+    }
+
+    // Each port keeps its own latches, on a shared machine and on a private one.
+    void eachPortHasItsOwnLatches_data()
+    {
+        QTest::addColumn<bool>("shared");
+        QTest::newRow("shared: another route reads") << true;
+        QTest::newRow("private: the same route reads") << false;
+    }
+
+    void eachPortHasItsOwnLatches()
+    {
+        QFETCH(bool, shared);
+        const ObjectName object;
+        std::string notice;
+        PortRoute writer = OpenSimulatedPortRoute(shared ? object.name : std::string(), notice);
+        PortRoute secondRoute = shared ? OpenSimulatedPortRoute(object.name, notice) : PortRoute();
+        PortChannel& reader = shared ? *secondRoute.channel : *writer.channel;
+        QCOMPARE(QString::fromStdString(notice), QString());
+        const std::pair<std::uint16_t, std::uint8_t> written[] = {{0x378, 0x12}, {0x278, 0x34}, {0xE010, 0x56}};
+        for (const auto& [base, value] : written) {
+            writer.channel->WritePortByte(base, value);
+            writer.channel->WritePortByte(base + 2, value & 0x0F);
+        }
+        for (const auto& [base, value] : written) {
+            QCOMPARE(reader.ReadPortByte(base), value);
+            QCOMPARE(reader.ReadPortByte(base + 2), 0xC0 | (value & 0x0F));
+        }
+    }
+
+    // A four-byte read of a shared port is one moment: while another route
+    // flips D0-D4, the loopback plug's status always matches the data read
+    // with it.
+    void fourByteReadIsOneMoment()
+    {
+        const ObjectName object;
+        std::string notice;
+        PortRoute writer = OpenSimulatedPortRoute(object.name, notice);
+        PortRoute reader = OpenSimulatedPortRoute(object.name, notice);
+        std::atomic<bool> done{false};
+        std::atomic<long> flips{0};
+        // The writer's route is its thread's alone; the latches between them are atomics.
+        std::thread flipper([&] {
+            for (std::uint8_t data = 0; !done.load(std::memory_order_relaxed); data ^= 0x1F) {
+                writer.channel->WritePortByte(0x378, data);
+                flips.fetch_add(1, std::memory_order_relaxed);
+            }
+        });
+        const std::map<std::uint8_t, std::uint8_t> statusOf = {{0x00, 0x87}, {0x1F, 0x7F}};
+        long reads = 0, torn = 0;
+        QString first;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (flips.load(std::memory_order_relaxed) < 2'000'000 && std::chrono::steady_clock::now() < deadline) {
+            for (int n = 0; n < 1000; ++n, ++reads) {
+                const std::uint32_t registers = reader.channel->ReadPortDword(0x378);
+                const auto expected = statusOf.find(static_cast<std::uint8_t>(registers));
+                if (expected == statusOf.end() || ((registers >> 8) & 0xFF) != expected->second) {
+                    if (torn++ == 0)
+                        first = QString::number(registers, 16);
+                }
+            }
+        }
+        done = true;
+        flipper.join();
+        QVERIFY2(flips > 1000 && reads > 1000, "the writer and the reader both ran");
+        QVERIFY2(torn == 0, qPrintable(QStringLiteral("%1 of %2 reads torn, the first %3").arg(torn).arg(reads).arg(first)));
     }
 
     void aProcessOnAnUnfitObjectSaysSoAndWorks()
