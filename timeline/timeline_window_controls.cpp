@@ -114,6 +114,7 @@ void TimelineWindow::createControls()
     CursorText = new QLabel(this);
     CursorText->setObjectName(QStringLiteral("CursorText"));
     CursorText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    CursorText->setWordWrap(true);
     layout->addWidget(CursorText);
     MeasureSpan = new QLabel(this);
     MeasureSpan->setObjectName(QStringLiteral("MeasureSpan"));
@@ -138,6 +139,8 @@ void TimelineWindow::createControls()
     layout->addWidget(Measures);
     CounterText = new QLabel(this);
     CounterText->setObjectName(QStringLiteral("CounterText"));
+    // Wrapped, so that a long line (the gaps' note) never widens the window under the user.
+    CounterText->setWordWrap(true);
     layout->addWidget(CounterText);
 
     const auto shortcut = [this](const QKeySequence& keys, auto action) {
