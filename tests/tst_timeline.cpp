@@ -202,6 +202,8 @@ void TestTimeline::placedBesideItsOwner_data()
     QTest::addColumn<QRect>("placed");
     // On a screen of 1920 × 1080, the window at least 600 × 600.
     QTest::newRow("right of it, level with it") << QRect(0, 0, 193, 108) << QSize(1000, 720) << QRect(201, 0, 1000, 720);
+    QTest::newRow("right where either side has room") << QRect(900, 300, 193, 108) << QSize(800, 600)
+                                                      << QRect(1101, 300, 800, 600);
     QTest::newRow("left where the right has no room") << QRect(1500, 300, 193, 108) << QSize(1000, 720)
                                                       << QRect(492, 300, 1000, 720);
     QTest::newRow("kept on the screen's height") << QRect(1500, 900, 193, 108) << QSize(1000, 720)
