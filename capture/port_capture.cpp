@@ -3,13 +3,57 @@
 #include "port_channel.h"
 
 namespace {
-// Samples read in one turn at the channel: long enough that taking the turn
-// costs little, short enough that the window's thread never waits long for
-// its own (64 reads take about 64 µs on real hardware).
-constexpr int RunLength = 64;
 // Changes sampled but not yet in the ring, before the sampler waits for a reader.
 constexpr std::size_t SampledLimit = std::size_t{1} << 20;
 }
+
+// What the engine samples goes into the ring: between two runs, unless a
+// reader holds it and there is room to wait; no change is ever discarded.
+class PortCapture::RingSink : public SampleSink {
+public:
+    explicit RingSink(PortCapture& capture) : m_capture(capture) { m_sampled.reserve(4096); }
+    ~RingSink() override { publish(true); }
+
+    bool changed(std::int64_t nanoseconds, std::size_t, std::uint32_t, std::uint32_t now) override
+    {
+        m_sampled.push_back({nanoseconds, now});
+        return true;
+    }
+    void blind(std::int64_t from, std::int64_t to) override
+    {
+        m_capture.m_gaps.fetch_add(1, std::memory_order_relaxed);
+        if (to - from > m_capture.m_longestGap.load(std::memory_order_relaxed))
+            m_capture.m_longestGap.store(to - from, std::memory_order_relaxed);
+    }
+    bool runDone(std::int64_t, long long samples) override
+    {
+        m_capture.m_samples.store(samples, std::memory_order_relaxed);
+        m_capture.m_newest.store(m_capture.m_engine->lastReadings()[0] | NewestValid, std::memory_order_relaxed);
+        if (!m_sampled.empty())
+            publish(m_sampled.size() >= SampledLimit);
+        return true;
+    }
+
+private:
+    struct Stamped {
+        std::int64_t nanoseconds;
+        std::uint32_t registers;
+    };
+    void publish(bool mayWait)
+    {
+        std::unique_lock lock(m_capture.m_ringMutex, std::defer_lock);
+        if (mayWait)
+            lock.lock();
+        else if (!lock.try_lock())
+            return;
+        for (const Stamped& change : m_sampled)
+            m_capture.m_ring.append(change.nanoseconds, change.registers);
+        m_sampled.clear();
+    }
+
+    PortCapture& m_capture;
+    std::vector<Stamped> m_sampled;
+};
 
 void PortCapture::start(FoundPort port)
 {
@@ -22,26 +66,35 @@ void PortCapture::start(FoundPort port)
     m_samples = 0;
     m_gaps = 0;
     m_longestGap = 0;
-    m_anyStored = false;
-    m_clock = WatchClock();
+    m_engine.reset();
+    m_clockStart = std::chrono::steady_clock::now();
     m_began = std::chrono::system_clock::now();
+    if (port.base == 0)
+        return;
+    m_engine = std::make_unique<SamplingEngine>(m_channel, std::vector<FoundPort>{port});
+    m_engine->setShared(true);
+    m_clockStart = m_engine->clock().start();
     resume();
 }
 
 void PortCapture::resume()
 {
-    if (running() || m_port.base == 0)
+    if (running() || !m_engine)
         return;
     // The thread below reads the port while the owner's transfers take turns
     // with it through the channel: the channel, its provider and the
     // simulated ports and devices behind it are touched by one thread at a
-    // time. The ring is shared under m_ringMutex, the sample count is atomic,
-    // and the clock and the last stored change belong to the thread until it
-    // is joined. Port permissions granted with ioperm() belong to a thread and
-    // pass to the threads it creates later: this one is created after every
-    // grant the process will ever get, so it reaches the same ports.
+    // time. The ring is shared under m_ringMutex, the counters are atomic,
+    // and the engine (its clock, the last readings) belongs to the thread
+    // until it is joined. Port permissions granted with ioperm() belong to a
+    // thread and pass to the threads it creates later: this one is created
+    // after every grant the process will ever get, so it reaches the same ports.
+    m_engine->setInterval(m_interval);
     m_channel.beginSharing(m_turns);
-    m_thread = std::jthread([this](std::stop_token stop) { run(stop); });
+    m_thread = std::jthread([this](std::stop_token stop) {
+        RingSink sink(*this);
+        m_engine->run(sink, stop);
+    });
 }
 
 void PortCapture::stop()
@@ -65,70 +118,5 @@ PortCapture::Counters PortCapture::counters() const
 
 std::int64_t PortCapture::now() const
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - m_clock.start()).count();
-}
-
-void PortCapture::run(std::stop_token stop)
-{
-    const FoundPort port = m_port;
-    const auto interval = m_interval;
-    const bool paced = interval.count() > 0;
-    const int runLength = paced ? 1 : RunLength;
-    std::uint32_t last = m_lastStored;
-    bool anyStored = m_anyStored;
-    std::vector<Stamped> sampled;
-    sampled.reserve(4096);
-    auto nextSample = std::chrono::steady_clock::now();
-    const std::int64_t gapLimit = GapLimit + std::chrono::nanoseconds(interval).count();
-    std::int64_t lastRunEnd = m_clock.exactNow();
-
-    while (!stop.stop_requested()) {
-        if (paced) {
-            nextSample += interval;
-            waitForNextSample(stop, nextSample);
-        }
-        {
-            PortChannel::CaptureRun turn(m_channel);
-            for (int n = 0; n < runLength; ++n) {
-                const std::uint32_t registers = turn.readRegisters(port.base, port.byteReads) & 0xFFFFFF;
-                if (registers != last || !anyStored) [[unlikely]] {
-                    sampled.push_back({m_clock.now(), registers});
-                    last = registers;
-                    anyStored = true;
-                }
-            }
-        }
-        m_samples.fetch_add(runLength, std::memory_order_relaxed);
-        m_newest.store(last | NewestValid, std::memory_order_relaxed);
-        const std::int64_t runEnd = m_clock.exactNow();
-        if (runEnd - lastRunEnd > gapLimit) [[unlikely]] {
-            m_gaps.fetch_add(1, std::memory_order_relaxed);
-            if (runEnd - lastRunEnd > m_longestGap.load(std::memory_order_relaxed))
-                m_longestGap.store(runEnd - lastRunEnd, std::memory_order_relaxed);
-        }
-        lastRunEnd = runEnd;
-        if (!sampled.empty())
-            publish(sampled, sampled.size() >= SampledLimit);
-    }
-    publish(sampled, true);
-    m_lastStored = last;
-    m_anyStored = anyStored;
-}
-
-void PortCapture::publish(std::vector<Stamped>& sampled, bool mayWait)
-{
-    std::unique_lock lock(m_ringMutex, std::defer_lock);
-    if (mayWait)
-        lock.lock();
-    else if (!lock.try_lock())
-        return;
-    for (const Stamped& change : sampled)
-        m_ring.append(change.nanoseconds, change.registers);
-    sampled.clear();
-}
-
-void PortCapture::waitForNextSample(std::stop_token& stop, std::chrono::steady_clock::time_point when)
-{
-    std::unique_lock lock(m_sleepMutex);
-    m_sleep.wait_until(lock, stop, when, [] { return false; });
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - m_clockStart).count();
 }

@@ -3,12 +3,12 @@
 #include "change_ring.h"
 #include "channel_turns.h"
 #include "port_probe.h"
-#include "watch_clock.h"
+#include "sampling_engine.h"
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stop_token>
@@ -33,7 +33,7 @@ public:
         long long gaps = 0;
         std::int64_t longestGap = 0; // nanoseconds
     };
-    static constexpr std::int64_t GapLimit = 1'000'000;
+    static constexpr std::int64_t GapLimit = SamplingEngine::BlindLimit;
 
     PortCapture(PortChannel& channel, std::size_t capacity) : m_channel(channel), m_ring(capacity) {}
     ~PortCapture() { stop(); }
@@ -72,15 +72,7 @@ public:
     std::chrono::system_clock::time_point began() const { return m_began; }
 
 private:
-    struct Stamped {
-        std::int64_t nanoseconds;
-        std::uint32_t registers;
-    };
-    void run(std::stop_token stop);
-    // Moves the changes sampled so far into the ring, unless a reader holds it
-    // and there is room to wait; none is ever discarded.
-    void publish(std::vector<Stamped>& sampled, bool mayWait);
-    void waitForNextSample(std::stop_token& stop, std::chrono::steady_clock::time_point when);
+    class RingSink;
 
     PortChannel& m_channel;
     ChannelTurns m_turns;
@@ -95,13 +87,11 @@ private:
     static constexpr std::uint32_t NewestValid = 1u << 31;
     std::atomic<std::uint32_t> m_newest{0};
 
-    // Touched by the sampling thread while it runs, by the owner otherwise.
-    WatchClock m_clock;
+    // Touched by the sampling thread while it runs, by the owner otherwise;
+    // made anew for each record, so its clock starts with it.
+    std::unique_ptr<SamplingEngine> m_engine;
+    std::chrono::steady_clock::time_point m_clockStart = std::chrono::steady_clock::now();
     std::chrono::system_clock::time_point m_began;
-    std::uint32_t m_lastStored = 0;
-    bool m_anyStored = false;
 
-    std::mutex m_sleepMutex;
-    std::condition_variable_any m_sleep;
     std::jthread m_thread;
 };

@@ -1,16 +1,11 @@
 #include "watch.h"
 
 #include "change_writer.h"
-#include "port_channel.h"
-#include "watch_clock.h"
+#include "sampling_engine.h"
 
-#include <cerrno>
 #include <limits>
-#include <ctime>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr std::uint32_t InvertedBits = RegisterModel::packedInvertMask();
 
@@ -55,14 +50,6 @@ std::uint32_t bitsOf(const std::vector<Condition>& conditions)
     return bits;
 }
 
-// Sleeps until the time on the monotonic clock, or until a signal arrives.
-void sleepUntil(Clock::time_point when)
-{
-    const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
-    const timespec at{static_cast<time_t>(since / 1000000000), static_cast<long>(since % 1000000000)};
-    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
-}
-
 }
 
 std::uint32_t LineBits(const std::vector<const RegisterModel::Line*>& lines)
@@ -73,77 +60,79 @@ std::uint32_t LineBits(const std::vector<const RegisterModel::Line*>& lines)
     return bits;
 }
 
+namespace {
+
+// What a watch makes of the engine's changes: records of the recorded lines'
+// changes (or only of the edges asked for), and its ends.
+class WatchSink : public SampleSink {
+public:
+    WatchSink(const WatchPlan& plan, ChangeWriter& writer) : m_plan(plan), m_writer(writer)
+    {
+        // A change of an --until line is looked at even where it is not recorded.
+        m_watchedBits = plan.recordedBits | bitsOf(plan.until) | bitsOf(plan.untilEdges);
+    }
+
+    bool changed(std::int64_t nanoseconds, std::size_t port, std::uint32_t before, std::uint32_t now) override
+    {
+        if (before == now) {
+            // A port's first reading: recorded, not counted.
+            m_writer.record(nanoseconds, port, now, m_plan.recordedBits);
+            if (m_untilGiven && m_plan.untilEdges.empty() && levelsHold(m_plan.until, now))
+                m_end = WatchResult::End::Until;
+            return !m_end;
+        }
+        const std::uint32_t changed = (now ^ before) & m_watchedBits;
+        if (changed == 0) [[likely]]
+            return true;
+        const std::uint32_t recorded =
+            m_edgesOnly ? (rose(before, now) & m_plan.risingBits) | (fell(before, now) & m_plan.fallingBits)
+                        : changed & m_plan.recordedBits;
+        if (recorded != 0) {
+            m_writer.record(nanoseconds, port, now, recorded);
+            ++m_records;
+        }
+        if (m_untilGiven && holds(m_plan, before, now))
+            m_end = WatchResult::End::Until;
+        else if (m_records >= m_recordLimit)
+            m_end = WatchResult::End::Count;
+        return !m_end;
+    }
+    void blind(std::int64_t from, std::int64_t to) override { m_writer.blind(from, to); }
+    bool runDone(std::int64_t nanoseconds, long long) override
+    {
+        if (nanoseconds >= m_timeout)
+            m_end = WatchResult::End::Timeout;
+        else if (nanoseconds >= m_duration)
+            m_end = WatchResult::End::Duration;
+        return !m_end;
+    }
+
+    std::optional<WatchResult::End> end() const { return m_end; }
+    long long records() const { return m_records; }
+
+private:
+    const WatchPlan& m_plan;
+    ChangeWriter& m_writer;
+    std::uint32_t m_watchedBits = 0;
+    const bool m_untilGiven = !m_plan.until.empty() || !m_plan.untilEdges.empty();
+    const bool m_edgesOnly = (m_plan.risingBits | m_plan.fallingBits) != 0;
+    const long long m_recordLimit = m_plan.count.value_or(std::numeric_limits<long long>::max());
+    const long long m_timeout = m_plan.timeout.value_or(std::chrono::nanoseconds::max()).count();
+    const long long m_duration = m_plan.duration.value_or(std::chrono::nanoseconds::max()).count();
+    std::optional<WatchResult::End> m_end;
+    long long m_records = 0;
+};
+
+}
+
 WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& writer, const WatchHeader& header,
                   const volatile std::sig_atomic_t& stop)
 {
-    // How many samples pass between two exact readings of the clock, which
-    // also keep the cheap ones true and serve the duration and the timeout.
-    constexpr long long ClockEvery = 1024;
-    const bool paced = plan.interval.count() > 0;
-    const bool untilGiven = !plan.until.empty() || !plan.untilEdges.empty();
-    const bool edgesOnly = (plan.risingBits | plan.fallingBits) != 0;
-    const long long recordLimit = plan.count.value_or(std::numeric_limits<long long>::max());
-    const long long timeout = plan.timeout.value_or(std::chrono::nanoseconds::max()).count();
-    const long long duration = plan.duration.value_or(std::chrono::nanoseconds::max()).count();
-    const std::uint32_t recordedBits = plan.recordedBits;
-    // A change of an --until line is looked at even where it is not recorded.
-    const std::uint32_t watchedBits = recordedBits | bitsOf(plan.until) | bitsOf(plan.untilEdges);
-
-    const std::size_t portCount = plan.ports.size();
-    const FoundPort* const ports = plan.ports.data();
-    std::vector<std::uint32_t> last(portCount);
-
-    WatchClock clock;
+    SamplingEngine engine(channel, plan.ports);
+    engine.setInterval(plan.interval);
+    WatchSink sink(plan, writer);
     writer.begin(header);
-    std::optional<WatchResult::End> end;
-    for (std::size_t port = 0; port < portCount; ++port) {
-        last[port] = channel.ReadRegisters(ports[port].base, ports[port].byteReads) & 0xFFFFFF;
-        writer.record(0, port, last[port], plan.recordedBits);
-        if (untilGiven && plan.untilEdges.empty() && levelsHold(plan.until, last[port]))
-            end = WatchResult::End::Until;
-    }
-    long long samples = 1;
-    long long records = 0;
-
-    while (!end) {
-        if (stop) {
-            end = WatchResult::End::Stopped;
-            break;
-        }
-        if (paced)
-            sleepUntil(clock.start() + plan.interval * samples);
-        ++samples;
-        for (std::size_t port = 0; port < portCount; ++port) {
-            const std::uint32_t now = channel.ReadRegisters(ports[port].base, ports[port].byteReads) & 0xFFFFFF;
-            const std::uint32_t before = last[port];
-            const std::uint32_t changed = (now ^ before) & watchedBits;
-            last[port] = now;
-            if (changed == 0) [[likely]]
-                continue;
-            const std::uint32_t recorded =
-                edgesOnly ? (rose(before, now) & plan.risingBits) | (fell(before, now) & plan.fallingBits)
-                          : changed & recordedBits;
-            if (recorded != 0) {
-                writer.record(clock.now(), port, now, recorded);
-                ++records;
-            }
-            if (untilGiven && holds(plan, before, now)) {
-                end = WatchResult::End::Until;
-                break;
-            }
-            if (records >= recordLimit) {
-                end = WatchResult::End::Count;
-                break;
-            }
-        }
-        if (!end && (paced || samples % ClockEvery == 0)) {
-            const long long elapsed = clock.exactNow();
-            if (elapsed >= timeout)
-                end = WatchResult::End::Timeout;
-            else if (elapsed >= duration)
-                end = WatchResult::End::Duration;
-        }
-    }
-    writer.end(clock.exactNow());
-    return {*end, samples, records};
+    engine.run(sink, {}, &stop);
+    writer.end(engine.clock().exactNow());
+    return {sink.end().value_or(WatchResult::End::Stopped), engine.samples(), sink.records()};
 }

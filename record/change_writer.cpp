@@ -43,6 +43,8 @@ public:
         record << '\n';
     }
 
+    void blind(std::int64_t from, std::int64_t to) override { writeBlindComment(from, to); }
+
     void writeEnd(std::int64_t nanoseconds) override
     {
         Record record(*this);
@@ -82,6 +84,8 @@ public:
         record << '\n';
     }
 
+    void blind(std::int64_t from, std::int64_t to) override { writeBlindComment(from, to); }
+
     void writeEnd(std::int64_t) override {}
 };
 
@@ -118,6 +122,13 @@ public:
             first = false;
         });
         record << "}}\n";
+    }
+
+    void blind(std::int64_t from, std::int64_t to) override
+    {
+        Record record(*this);
+        record << R"({"not_sampled":{"from_ns":)" << static_cast<long long>(from) << R"(,"to_ns":)"
+               << static_cast<long long>(to) << "}}\n";
     }
 
     void writeEnd(std::int64_t nanoseconds) override
@@ -171,7 +182,10 @@ public:
                        << RegisterModel::RegisterNames[reg] << suffix << " $end\n";
             record << "$upscope $end\n";
         }
-        record << "$enddefinitions $end\n";
+        // 1 while the ports are sampled, 0 where nothing is known of the lines.
+        m_sampledWire = identifier(header.ports.size() * m_variables);
+        record << "$scope module capture $end\n$var wire 1 " << m_sampledWire << " sampled $end\n$upscope $end\n"
+               << "$enddefinitions $end\n";
     }
 
     void record(std::int64_t nanoseconds, std::size_t port, std::uint32_t registers, std::uint32_t changed) override
@@ -197,7 +211,15 @@ public:
                        << variable(port, m_header.lines.size() + reg) << '\n';
         if (first && ++m_portsDumped == m_header.ports.size()) {
             m_dumping = false;
-            record << "$end\n";
+            record << '1' << m_sampledWire << "\n$end\n";
+        }
+    }
+    void blind(std::int64_t from, std::int64_t to) override
+    {
+        Record record(*this);
+        for (const auto& [time, level] : {std::pair{from, '0'}, std::pair{to, '1'}}) {
+            setTime(std::max<long long>(time / 1000, m_time + 1));
+            record << m_timeText << level << m_sampledWire << '\n';
         }
     }
 
@@ -248,6 +270,7 @@ private:
     bool m_registers;
     std::size_t m_variables = 0; // per port: its lines, then its registers when asked for
     std::vector<std::string> m_identifiers;
+    std::string m_sampledWire;
     std::vector<ShortText> m_changes; // per port and line: its change to 0, then to 1
     bool m_dumping = false;             // the ports' first readings are still coming
     std::size_t m_portsDumped = 0;

@@ -44,6 +44,9 @@ public:
     // before it in the changed bits; a port's first comes with every recorded
     // bit changed.
     virtual void record(std::int64_t nanoseconds, std::size_t port, std::uint32_t registers, std::uint32_t changed) = 0;
+    // A stretch in which no port was sampled, from the last sample before it
+    // to the first after it: nothing is known of the lines there.
+    virtual void blind(std::int64_t from, std::int64_t to) = 0;
     // The watch's end, on the same clock; everything is handed on.
     void end(std::int64_t nanoseconds);
 
@@ -121,6 +124,12 @@ protected:
 
     virtual void writeHeader() = 0;
     virtual void writeEnd(std::int64_t nanoseconds) = 0;
+    // "# not sampled from 1500000 to 7300000": a blind stretch where comments are the way to say it.
+    void writeBlindComment(std::int64_t from, std::int64_t to)
+    {
+        Record record(*this);
+        record << "# not sampled from " << static_cast<long long>(from) << " to " << static_cast<long long>(to) << '\n';
+    }
     // The recorded line of a register bit (0-23), or -1.
     int lineAt(int bit) const { return m_lineAt[static_cast<std::size_t>(bit)]; }
     // The register bits of the recorded lines.

@@ -2,7 +2,10 @@
 
 #include "simulated_port.h"
 
+#include <chrono>
 #include <cstdint>
+#include <map>
+#include <thread>
 
 // A device that pulls ACK low for exactly one read in every period reads, and
 // counts the pulses it made: what a sampler must not miss.
@@ -21,4 +24,21 @@ private:
     unsigned m_period;
     unsigned long long m_reads = 0;
     long long m_pulses = 0;
+};
+
+// Holds the sampler up, as the system may: each read of the stalls listed (by
+// its number) takes that long.
+class StallingDevice : public SimulatedDevice {
+public:
+    explicit StallingDevice(std::map<long long, std::chrono::milliseconds> stalls) : m_stalls(std::move(stalls)) {}
+    std::uint8_t statusLines(std::uint8_t, std::uint8_t) override { return 0xF8; }
+    void beforeRead(SimulatedParallelPort&) override
+    {
+        if (const auto stall = m_stalls.find(++m_reads); stall != m_stalls.end())
+            std::this_thread::sleep_for(stall->second);
+    }
+
+private:
+    std::map<long long, std::chrono::milliseconds> m_stalls;
+    long long m_reads = 0;
 };

@@ -3,6 +3,7 @@
 #include "line_measures.h"
 #include "port_capture.h"
 #include "port_channel.h"
+#include "sampling_engine.h"
 #include "simulated_devices.h"
 #include "simulated_port_platform.h"
 #include "simulated_pulses.h"
@@ -13,6 +14,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <map>
 #include <thread>
 #include <numeric>
 #include <sys/resource.h>
@@ -34,6 +36,21 @@ std::size_t lineNumber(const char* name)
     return static_cast<std::size_t>(RegisterModel::lineIndex(name));
 }
 
+// Keeps what the engine hands on; ends after so many passes.
+struct KeptSamples : SampleSink {
+    explicit KeptSamples(long long passes) : passes(passes) {}
+    bool changed(std::int64_t nanoseconds, std::size_t, std::uint32_t, std::uint32_t) override
+    {
+        changes.push_back(nanoseconds);
+        return true;
+    }
+    void blind(std::int64_t from, std::int64_t to) override { stretches.push_back({from, to}); }
+    bool runDone(std::int64_t, long long samples) override { return samples < passes; }
+    long long passes;
+    std::vector<std::int64_t> changes;
+    std::vector<std::pair<std::int64_t, std::int64_t>> stretches;
+};
+
 struct SimulatedRig {
     SimulatedPortPlatform platform;
     PortChannel channel{platform};
@@ -51,6 +68,7 @@ class TestCapture : public QObject {
 
 private slots:
     void oneSamplePulsesAreAllRecorded();
+    void blindStretchesAreEachHandedOn();
     void changeOnEverySampleIsEachStored();
     void ownerWritesWhileCapturing();
     void newRecordBeginsWithThePortsState();
@@ -83,6 +101,29 @@ void TestCapture::oneSamplePulsesAreAllRecorded()
     QCOMPARE(capture.counters().dropped, 0u);
     QVERIFY(pulses->pulsesMade() > 70000);
     QCOMPARE(recorded, pulses->pulsesMade());
+}
+
+// Two stalls of the reads, 5 and 8 ms, far apart: each in a blind stretch of
+// its own, in their order. A loaded machine may add a few of its own, never
+// one a run.
+void TestCapture::blindStretchesAreEachHandedOn()
+{
+    SimulatedRig rig;
+    rig.port.attach(std::make_unique<StallingDevice>(std::map<long long, std::chrono::milliseconds>{{5000, 5ms}, {300000, 8ms}}));
+    SamplingEngine engine(rig.channel, {{0x378, false}});
+    KeptSamples kept(400000);
+    engine.run(kept, {});
+    QVERIFY(engine.samples() >= 400000);
+    QVERIFY2(kept.stretches.size() >= 2 && kept.stretches.size() < 20, qPrintable(QString::number(kept.stretches.size())));
+    std::int64_t previousEnd = 0;
+    std::vector<std::int64_t> longOnes;
+    for (const auto& [from, to] : kept.stretches) {
+        QVERIFY(from >= previousEnd && to > from);
+        previousEnd = to;
+        if (to - from >= (longOnes.empty() ? 5'000'000 : 8'000'000))
+            longOnes.push_back(to - from);
+    }
+    QVERIFY2(longOnes.size() >= 2, "a stretch for each stall");
 }
 
 void TestCapture::changeOnEverySampleIsEachStored()
@@ -298,7 +339,7 @@ void TestCapture::exportedSpanIsVcdOfLineLevels()
     // levels (Busy and STB inverted) as on the pins.
     QVERIFY2(text.contains("$var wire 1 ! D0 $end\n$var wire 1 \" Busy $end\n$var wire 1 # STB $end"), qPrintable(text));
     const QString dump = text.mid(text.indexOf("$enddefinitions $end\n") + 21);
-    QCOMPARE(dump, QStringLiteral("#0\n$dumpvars\n1!\n1\"\n0#\n$end\n#7994\n0\"\n#7995\n1#\n#8994\n"));
+    QCOMPARE(dump, QStringLiteral("#0\n$dumpvars\n1!\n1\"\n0#\n1$\n$end\n#7994\n0\"\n#7995\n1#\n#8994\n"));
 }
 
 void TestCapture::exportRefusals_data()

@@ -1,0 +1,109 @@
+#include "sampling_engine.h"
+
+#include "port_channel.h"
+
+#include <algorithm>
+#include <ctime>
+
+namespace {
+// The reads of a channel that no other thread uses.
+struct OwnReads {
+    PortChannel& channel;
+    std::uint32_t readRegisters(std::uint16_t base, bool byteReads) { return channel.ReadRegisters(base, byteReads); }
+};
+
+// Longest nap of a paced wait: a stop is seen this late at most.
+constexpr auto NapLimit = std::chrono::milliseconds(20);
+}
+
+void SamplingEngine::run(SampleSink& sink, std::stop_token stop, const volatile std::sig_atomic_t* signalled)
+{
+    const bool paced = m_interval.count() > 0;
+    const int passes = paced ? 1 : RunLength;
+    const std::int64_t blindLimit = BlindLimit + m_interval.count();
+    auto nextPass = std::chrono::steady_clock::now();
+    while (!stop.stop_requested() && !(signalled && *signalled)) {
+        if (paced && m_last.size() == m_ports.size()) {
+            nextPass += m_interval;
+            if (!waitUntil(nextPass, stop, signalled))
+                break;
+        }
+        bool more;
+        if (m_shared) {
+            PortChannel::CaptureRun turn(m_channel);
+            more = sampleRun(turn, sink, passes, blindLimit);
+        } else {
+            OwnReads reads{m_channel};
+            more = sampleRun(reads, sink, passes, blindLimit);
+        }
+        const std::int64_t end = m_clock.exactNow();
+        stamp(sink, end, blindLimit);
+        if (!more || !sink.runDone(end, m_samples))
+            break;
+    }
+}
+
+template <typename Reads>
+bool SamplingEngine::sampleRun(Reads& reads, SampleSink& sink, int passes, std::int64_t blindLimit)
+{
+    const std::size_t count = m_ports.size();
+    const FoundPort* const ports = m_ports.data();
+    if (m_last.size() != count) {
+        // The first readings, at the clock's start; every one is handed on.
+        m_last.resize(count);
+        ++m_samples;
+        bool more = true;
+        for (std::size_t port = 0; port < count; ++port) {
+            m_last[port] = reads.readRegisters(ports[port].base, ports[port].byteReads) & 0xFFFFFF;
+            const bool goOn = sink.changed(0, port, m_last[port], m_last[port]);
+            more = more && goOn;
+        }
+        m_stamped = 0;
+        if (!more)
+            return false;
+        --passes;
+    } else {
+        // Once this run has the port: a wait for a shared channel's turn is blind too.
+        stamp(sink, m_clock.now(), blindLimit);
+    }
+    std::uint32_t* const last = m_last.data();
+    for (int pass = 0; pass < passes; ++pass) {
+        if (pass % StampEvery == StampEvery - 1) [[unlikely]]
+            stamp(sink, m_clock.now(), blindLimit);
+        ++m_samples;
+        for (std::size_t port = 0; port < count; ++port) {
+            const std::uint32_t now = reads.readRegisters(ports[port].base, ports[port].byteReads) & 0xFFFFFF;
+            if (now != last[port]) [[unlikely]] {
+                // A change's time stamps its sample: a blind stretch before it is handed on first.
+                const std::int64_t at = m_clock.now();
+                stamp(sink, at, blindLimit);
+                const std::uint32_t before = last[port];
+                last[port] = now;
+                if (!sink.changed(at, port, before, now))
+                    return false;
+            }
+        }
+    }
+    return true;
+}
+
+void SamplingEngine::stamp(SampleSink& sink, std::int64_t now, std::int64_t blindLimit)
+{
+    if (m_stamped >= 0 && now - m_stamped > blindLimit) [[unlikely]]
+        sink.blind(m_stamped, now);
+    m_stamped = now;
+}
+
+bool SamplingEngine::waitUntil(std::chrono::steady_clock::time_point when, const std::stop_token& stop,
+                               const volatile std::sig_atomic_t* signalled)
+{
+    using Clock = std::chrono::steady_clock;
+    for (Clock::time_point now = Clock::now(); now < when; now = Clock::now()) {
+        if (stop.stop_requested() || (signalled && *signalled))
+            return false;
+        const auto wake = std::chrono::duration_cast<std::chrono::nanoseconds>(std::min(when, now + NapLimit).time_since_epoch()).count();
+        const timespec at{static_cast<time_t>(wake / 1'000'000'000), static_cast<long>(wake % 1'000'000'000)};
+        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr); // a signal ends it early
+    }
+    return !stop.stop_requested() && !(signalled && *signalled);
+}

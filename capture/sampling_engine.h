@@ -1,0 +1,87 @@
+#pragma once
+
+#include "port_probe.h"
+#include "watch_clock.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <stop_token>
+#include <vector>
+
+class PortChannel;
+
+// What the sampling engine hands on, on the thread that samples.
+class SampleSink {
+public:
+    virtual ~SampleSink() = default;
+    // A port's reading (its index in the engine's list) that differs from the
+    // one before, or its first (then before equals now). False ends the sampling.
+    virtual bool changed(std::int64_t nanoseconds, std::size_t port, std::uint32_t before, std::uint32_t now) = 0;
+    // A stretch in which no port was sampled, from the last sample before it
+    // to the first after it: the system set the sampler aside, or another
+    // thread held the port. Only those longer than the engine's limit.
+    virtual void blind(std::int64_t from, std::int64_t to) = 0;
+    // After each run of samples, at the exact time then, with the passes made
+    // so far. False ends the sampling.
+    virtual bool runDone(std::int64_t nanoseconds, long long samples) = 0;
+};
+
+// The one sampling loop of the timeline's capture and of velkaro-cli watch:
+// reads one or more ports' registers through the channel, as fast as they
+// answer (in runs of many passes, the clock read exactly once a run) or one
+// pass per interval, and hands every change and every blind stretch to its
+// sink. Its clock and the last readings carry over from one run of the engine
+// to the next, so a pause between two is a blind stretch like any other.
+class SamplingEngine {
+public:
+    // Passes over the ports in one run: long enough that taking a turn at a
+    // shared channel and reading the exact clock cost little, short enough that
+    // the owner of a shared channel never waits long for its own turn (64 reads
+    // take about 64 µs on real hardware).
+    static constexpr int RunLength = 64;
+    // Stretches without a sample longer than this (beyond the interval when
+    // paced) are blind: a change in one is seen late, a pulse in one may be missed.
+    static constexpr std::int64_t BlindLimit = 1'000'000;
+
+    SamplingEngine(PortChannel& channel, std::vector<FoundPort> ports) : m_channel(channel), m_ports(std::move(ports)) {}
+
+    // 0: as fast as the ports answer.
+    void setInterval(std::chrono::nanoseconds interval) { m_interval = interval; }
+    // Whether another thread shares the channel (it then reads in turns with it).
+    void setShared(bool shared) { m_shared = shared; }
+
+    // Samples until the sink or the stop token ends it, or stop becomes non-zero
+    // (set from a signal handler, which also cuts a paced wait short).
+    void run(SampleSink& sink, std::stop_token stop, const volatile std::sig_atomic_t* signalled = nullptr);
+
+    // The engine's clock: nanoseconds since it was made.
+    WatchClock& clock() { return m_clock; }
+    const std::vector<FoundPort>& ports() const { return m_ports; }
+    // Passes over the ports so far.
+    long long samples() const { return m_samples; }
+    // The ports' last readings, in their order; none before the first run.
+    const std::vector<std::uint32_t>& lastReadings() const { return m_last; }
+
+private:
+    // Passes between two readings of the cheap clock within a run: a blind
+    // stretch is found to within this many passes at no cost worth naming.
+    static constexpr int StampEvery = 16;
+
+    template <typename Reads>
+    bool sampleRun(Reads& reads, SampleSink& sink, int passes, std::int64_t blindLimit);
+    // The time of a sample; since the one before, longer than the limit was blind.
+    void stamp(SampleSink& sink, std::int64_t now, std::int64_t blindLimit);
+    bool waitUntil(std::chrono::steady_clock::time_point when, const std::stop_token& stop,
+                   const volatile std::sig_atomic_t* signalled);
+
+    PortChannel& m_channel;
+    std::vector<FoundPort> m_ports;
+    std::chrono::nanoseconds m_interval{0};
+    bool m_shared = false;
+
+    WatchClock m_clock;
+    std::vector<std::uint32_t> m_last;
+    std::int64_t m_stamped = -1; // the time of the last sample stamped, -1 before the first
+    long long m_samples = 0;
+};
