@@ -4,6 +4,7 @@
 
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,16 +16,25 @@ void WriteChanges(const ChangeRing& ring, std::int64_t from, std::int64_t to, Ch
     writer.begin(header);
     const std::uint64_t first = ring.firstAtOrAfter(from);
     const std::uint64_t end = ring.firstAtOrAfter(to);
+    const std::vector<ChangeRing::Blind> blind = ring.blindBetween(from, to);
+    auto nextBlind = blind.begin();
+    // The blind stretches that begin before the time, cut to the span.
+    const auto blindBefore = [&](std::int64_t time) {
+        for (; nextBlind != blind.end() && nextBlind->from < time; ++nextBlind)
+            writer.blind(std::max(nextBlind->from, from) - from, std::min(nextBlind->to, to) - from);
+    };
     std::uint64_t change = first > ring.oldest() ? first - 1 : first;
     if (change < end) {
         std::uint32_t last = ring.registers(change);
         writer.record(0, 0, last, 0xFFFFFF);
         for (++change; change < end; ++change) {
             const std::uint32_t registers = ring.registers(change);
+            blindBefore(ring.time(change));
             writer.record(ring.time(change) - from, 0, registers, registers ^ last);
             last = registers;
         }
     }
+    blindBefore(to);
     writer.end(to - from);
 }
 

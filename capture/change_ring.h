@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 // The changes a capture stored, oldest first, in bounded memory: once full,
@@ -59,6 +60,19 @@ public:
     };
     Seen seen(std::uint64_t from, std::uint64_t to) const;
 
+    // A stretch in which the port was not sampled: from the last sample before
+    // it to the first after it. Nothing is known of the lines there.
+    struct Blind {
+        std::int64_t from;
+        std::int64_t to;
+    };
+    // Kept, oldest first, while they reach the oldest change kept; the oldest
+    // go first beyond BlindKept.
+    static constexpr std::size_t BlindKept = 1 << 16;
+    void appendBlind(std::int64_t from, std::int64_t to);
+    // Those that overlap [from, to), oldest first.
+    std::vector<Blind> blindBetween(std::int64_t from, std::int64_t to) const;
+
 private:
     static constexpr std::uint64_t SmallBlock = 64;
     static constexpr std::uint64_t LargeBlock = Granule;
@@ -70,4 +84,5 @@ private:
     std::vector<std::uint32_t> m_registers;
     std::vector<Seen> m_smallBlocks;
     std::vector<Seen> m_largeBlocks;
+    std::deque<Blind> m_blind;
 };

@@ -21,6 +21,7 @@ public:
     }
     void blind(std::int64_t from, std::int64_t to) override
     {
+        m_blind.push_back({from, to});
         m_capture.m_gaps.fetch_add(1, std::memory_order_relaxed);
         if (to - from > m_capture.m_longestGap.load(std::memory_order_relaxed))
             m_capture.m_longestGap.store(to - from, std::memory_order_relaxed);
@@ -29,7 +30,7 @@ public:
     {
         m_capture.m_samples.store(samples, std::memory_order_relaxed);
         m_capture.m_newest.store(m_capture.m_engine->lastReadings()[0] | NewestValid, std::memory_order_relaxed);
-        if (!m_sampled.empty())
+        if (!m_sampled.empty() || !m_blind.empty())
             publish(m_sampled.size() >= SampledLimit);
         return true;
     }
@@ -48,11 +49,15 @@ private:
             return;
         for (const Stamped& change : m_sampled)
             m_capture.m_ring.append(change.nanoseconds, change.registers);
+        for (const ChangeRing::Blind& stretch : m_blind)
+            m_capture.m_ring.appendBlind(stretch.from, stretch.to);
         m_sampled.clear();
+        m_blind.clear();
     }
 
     PortCapture& m_capture;
     std::vector<Stamped> m_sampled;
+    std::vector<ChangeRing::Blind> m_blind;
 };
 
 void PortCapture::start(FoundPort port)
@@ -114,6 +119,13 @@ PortCapture::Counters PortCapture::counters() const
         return Counters{m_samples.load(std::memory_order_relaxed), ring.end(), ring.dropped(),
                         m_gaps.load(std::memory_order_relaxed), m_longestGap.load(std::memory_order_relaxed)};
     });
+}
+
+std::int64_t PortCapture::sampledUntil() const
+{
+    if (running())
+        return now();
+    return m_engine ? std::max<std::int64_t>(0, m_engine->lastStamped()) : 0;
 }
 
 std::int64_t PortCapture::now() const

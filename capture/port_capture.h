@@ -68,6 +68,9 @@ public:
     }
     // Nanoseconds since the record began, on the clock that stamps its changes.
     std::int64_t now() const;
+    // How far the record reaches: now while the capture runs, its last sample
+    // once it is stopped (the levels after that are not known).
+    std::int64_t sampledUntil() const;
     // When the record began, on the wall clock.
     std::chrono::system_clock::time_point began() const { return m_began; }
 

@@ -58,6 +58,8 @@ public:
     // The engine's clock: nanoseconds since it was made.
     WatchClock& clock() { return m_clock; }
     const std::vector<FoundPort>& ports() const { return m_ports; }
+    // The time of the last sample stamped; -1 before the first run.
+    std::int64_t lastStamped() const { return m_stamped; }
     // Passes over the ports so far.
     long long samples() const { return m_samples; }
     // The ports' last readings, in their order; none before the first run.

@@ -69,6 +69,8 @@ class TestCapture : public QObject {
 private slots:
     void oneSamplePulsesAreAllRecorded();
     void blindStretchesAreEachHandedOn();
+    void aPauseIsBlindAndEndsTheRecord();
+    void exportMarksBlindStretches();
     void changeOnEverySampleIsEachStored();
     void ownerWritesWhileCapturing();
     void newRecordBeginsWithThePortsState();
@@ -124,6 +126,29 @@ void TestCapture::blindStretchesAreEachHandedOn()
             longOnes.push_back(to - from);
     }
     QVERIFY2(longOnes.size() >= 2, "a stretch for each stall");
+}
+
+// A pause is a stretch without samples like any other: kept in the record, and
+// the record reaches only to the last sample before it.
+void TestCapture::aPauseIsBlindAndEndsTheRecord()
+{
+    SimulatedRig rig;
+    PortCapture capture(rig.channel, 1 << 16);
+    capture.start({0x378, false});
+    QTRY_VERIFY(capture.counters().samples > 1000);
+    capture.stop();
+    const std::int64_t sampledUntil = capture.sampledUntil();
+    std::this_thread::sleep_for(30ms);
+    QCOMPARE(capture.sampledUntil(), sampledUntil);
+    QVERIFY(capture.now() - sampledUntil >= 30'000'000);
+    capture.resume();
+    QTRY_VERIFY(capture.counters().gaps >= 1);
+    capture.stop();
+    const std::vector<ChangeRing::Blind> blind =
+        capture.read([](const ChangeRing& ring) { return ring.blindBetween(0, std::numeric_limits<std::int64_t>::max()); });
+    QVERIFY(std::any_of(blind.begin(), blind.end(), [&](const ChangeRing::Blind& stretch) {
+        return stretch.from == sampledUntil && stretch.to - stretch.from >= 30'000'000;
+    }));
 }
 
 void TestCapture::changeOnEverySampleIsEachStored()
@@ -340,6 +365,34 @@ void TestCapture::exportedSpanIsVcdOfLineLevels()
     QVERIFY2(text.contains("$var wire 1 ! D0 $end\n$var wire 1 \" Busy $end\n$var wire 1 # STB $end"), qPrintable(text));
     const QString dump = text.mid(text.indexOf("$enddefinitions $end\n") + 21);
     QCOMPARE(dump, QStringLiteral("#0\n$dumpvars\n1!\n1\"\n0#\n1$\n$end\n#7994\n0\"\n#7995\n1#\n#8994\n"));
+}
+
+// The stretches that overlap the span, cut to it, as the sampled wire low;
+// one that ended before the span is left out.
+void TestCapture::exportMarksBlindStretches()
+{
+    ChangeRing ring(1);
+    ring.append(0, levels({"Busy"}));
+    ring.appendBlind(1'000, 5'000);
+    ring.append(5'000, levels({"Busy", "D0"}));
+    ring.appendBlind(1'000'000, 3'000'000);
+    ring.append(8'000'400, levels({"D0"}));
+    ring.append(8'000'900, levels({"D0", "STB"}));
+    ring.appendBlind(8'500'000, 12'000'000);
+    ring.append(20'000'000, levels({}));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("span.vcd");
+    WatchHeader header{{{"378", "simulated"}}, std::chrono::system_clock::now(),
+                       {RegisterModel::lineNamed("D0"), RegisterModel::lineNamed("Busy"), RegisterModel::lineNamed("STB")},
+                       "velkaro timeline"};
+    QCOMPARE(SaveChanges(ring, 6'000, 9'000'000, header, RecordFormat::Vcd, path), std::nullopt);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    QVERIFY2(text.contains("$scope module capture $end\n$var wire 1 $ sampled $end\n$upscope $end\n"), qPrintable(text));
+    QCOMPARE(text.mid(text.indexOf("$enddefinitions $end\n") + 21),
+             QStringLiteral("#0\n$dumpvars\n1!\n1\"\n0#\n1$\n$end\n#994\n0$\n#2994\n1$\n#7994\n0\"\n#7995\n1#\n"
+                            "#8494\n0$\n#8994\n1$\n#8995\n"));
 }
 
 void TestCapture::exportRefusals_data()

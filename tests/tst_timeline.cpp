@@ -45,6 +45,7 @@ private slots:
     void showsAndFollowsTheMainWindowsPort();
     void pulseNarrowerThanAPixelShows();
     void cursorKeysJumpToEdges();
+    void blindStretchesAreDrawnAndMeasured();
     void cursorTimesAndTheirDifference_data();
     void cursorTimesAndTheirDifference();
     void placedBesideItsOwner_data();
@@ -162,6 +163,39 @@ void TestTimeline::cursorKeysJumpToEdges()
     // Between the cursors: one whole low pulse, two edges, Δt shown.
     QVERIFY2(timeline.CursorText->text().contains(QStringLiteral("Δt")), qPrintable(timeline.CursorText->text()));
     QVERIFY(timeline.MeasureSpan->text().startsWith(QStringLiteral("Messung zwischen A und B")));
+}
+
+// A stretch the sampler was held up for: hatched over every trace, so that no
+// level shows there, and named by the measure of a span that holds it.
+void TestTimeline::blindStretchesAreDrawnAndMeasured()
+{
+    using namespace std::chrono_literals;
+    MonitorRig rig;
+    rig.port().attach(std::make_unique<StallingDevice>(std::map<long long, std::chrono::milliseconds>{{20000, 40ms}}));
+    rig.start();
+    TimelineWindow& timeline = openTimeline(rig);
+    QTRY_VERIFY_WITH_TIMEOUT(timeline.capture()->counters().gaps >= 1 && timeline.capture()->counters().samples > 100000, 10000);
+    timeline.togglePause();
+    const auto stretch = timeline.capture()->read([](const ChangeRing& ring) {
+        const auto blind = ring.blindBetween(0, std::numeric_limits<std::int64_t>::max());
+        return *std::max_element(blind.begin(), blind.end(), [](const auto& a, const auto& b) { return a.to - a.from < b.to - b.from; });
+    });
+    QVERIFY(stretch.to - stretch.from >= 40'000'000);
+    TimelineView& view = *timeline.view();
+    view.setView(stretch.to + 20'000'000, 100'000); // the stretch 400 pixels wide
+    timeline.tick();
+    QVERIFY2(timeline.MeasureSpan->text().contains(QStringLiteral("   darin ohne Abtastung: ")) &&
+                 timeline.MeasureSpan->text().endsWith(QStringLiteral(" (Pegel dort unbekannt, Messwerte unsicher)")),
+             qPrintable(timeline.MeasureSpan->text()));
+    const QImage image = view.grab().toImage();
+    const int middle = view.xAt((stretch.from + stretch.to) / 2);
+    int hatched = 0, traced = 0;
+    for (int y = TimelineView::AxisHeight; y < TimelineView::AxisHeight + TimelineView::BusRow * TimelineView::RowHeight; ++y) {
+        const QColor pixel = image.pixelColor(middle, y);
+        hatched += pixel == QColor(150, 150, 150);
+        traced += pixel.green() > 150 && pixel.red() < 100; // the high colour, green
+    }
+    QVERIFY2(hatched > 20 && traced == 0, qPrintable(QStringLiteral("%1 hatched, %2 traced").arg(hatched).arg(traced)));
 }
 
 void TestTimeline::cursorTimesAndTheirDifference_data()

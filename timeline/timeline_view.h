@@ -93,6 +93,7 @@ private:
     void paintHeaders(QPainter& painter);
     void paintTraces(QPainter& painter);
     void paintBus(QPainter& painter, const struct ColumnLevels& columns);
+    void paintBlind(QPainter& painter);
     void paintMarks(QPainter& painter);
     void cycleCondition(std::size_t line, int step);
 

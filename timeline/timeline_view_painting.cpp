@@ -20,6 +20,7 @@ const QColor TextColor(220, 220, 220);
 const QColor MixedColor(235, 235, 235); // a column in which a line took both levels
 const std::array<QColor, 2> CursorColors = {QColor(255, 210, 0), QColor(0, 200, 255)};
 const QColor TriggerColor(255, 120, 0);
+const QColor BlindColor(150, 150, 150); // hatched over a stretch that was not sampled
 
 // The step between two labelled ticks: 1, 2 or 5 times a power of ten, at least minimum.
 double tickStep(double minimum)
@@ -38,6 +39,7 @@ void TimelineView::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), Background);
     paintAxis(painter, true);
     paintTraces(painter);
+    paintBlind(painter);
     paintMarks(painter);
     paintHeaders(painter);
     paintAxis(painter, false);
@@ -188,6 +190,27 @@ void TimelineView::paintBus(QPainter& painter, const ColumnLevels& levels)
         }
     }
     endRun(columns);
+}
+
+// Over the traces, hatched and at least two pixels wide, so that nobody reads a
+// level into a stretch that was not sampled.
+void TimelineView::paintBlind(QPainter& painter)
+{
+    if (!m_capture)
+        return;
+    const std::int64_t start = viewStart();
+    const std::vector<ChangeRing::Blind> blind =
+        m_capture->read([&](const ChangeRing& ring) { return ring.blindBetween(start, m_viewEnd); });
+    painter.setClipRect(QRect(HeaderWidth, AxisHeight, tracesWidth(), rowTop(BusRow + 1) - AxisHeight));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QBrush(BlindColor, Qt::BDiagPattern));
+    for (const ChangeRing::Blind& stretch : blind) {
+        const int left = xAt(std::max(stretch.from, start));
+        const int right = std::max(xAt(std::min(stretch.to, m_viewEnd)), left + 2);
+        painter.fillRect(QRect(left, AxisHeight, right - left, rowTop(BusRow + 1) - AxisHeight), Qt::black);
+        painter.drawRect(QRect(left, AxisHeight, right - left, rowTop(BusRow + 1) - AxisHeight));
+    }
+    painter.setClipping(false);
 }
 
 void TimelineView::paintMarks(QPainter& painter)

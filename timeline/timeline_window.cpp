@@ -188,7 +188,7 @@ void TimelineWindow::closeEvent(QCloseEvent* event)
 
 void TimelineWindow::tick()
 {
-    const std::int64_t now = m_capture->now();
+    const std::int64_t now = m_capture->sampledUntil();
     m_view->setNow(now);
     scanForTriggers();
     const double span = m_view->tracesWidth() * m_view->nanosecondsPerPixel();

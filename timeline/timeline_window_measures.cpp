@@ -65,7 +65,7 @@ std::pair<std::int64_t, std::int64_t> TimelineWindow::chosenSpan(bool wholeRecor
         return std::minmax(*a, *b);
     if (wholeRecord)
         return {m_capture->read([](const ChangeRing& ring) { return ring.oldestTime(); }),
-                m_capture->now()};
+                m_capture->sampledUntil()};
     return {m_view->viewStart(), std::min(m_view->viewEnd(), m_view->now())};
 }
 
@@ -73,9 +73,20 @@ void TimelineWindow::updateMeasures()
 {
     const auto [from, to] = chosenSpan(false);
     const bool betweenCursors = m_view->cursor(0) && m_view->cursor(1) && m_view->cursor(0) != m_view->cursor(1);
-    MeasureSpan->setText(QStringLiteral("Messung %1: %2").arg(betweenCursors ? QStringLiteral("zwischen A und B")
-                                                                            : QStringLiteral("im sichtbaren Bereich"),
-                                                             DurationText(static_cast<double>(to - from))));
+    QString span = QStringLiteral("Messung %1: %2").arg(betweenCursors ? QStringLiteral("zwischen A und B")
+                                                                     : QStringLiteral("im sichtbaren Bereich"),
+                                                      DurationText(static_cast<double>(to - from)));
+    const std::vector<ChangeRing::Blind> blind =
+        m_capture->read([from = from, to = to](const ChangeRing& ring) { return ring.blindBetween(from, to); });
+    if (!blind.empty()) {
+        std::int64_t unsampled = 0;
+        for (const ChangeRing::Blind& stretch : blind)
+            unsampled += std::min(stretch.to, to) - std::max(stretch.from, from);
+        span += QStringLiteral("   darin ohne Abtastung: %1× zusammen %2 (Pegel dort unbekannt, Messwerte unsicher)")
+                    .arg(blind.size())
+                    .arg(DurationText(static_cast<double>(unsampled)));
+    }
+    MeasureSpan->setText(span);
     const LineMeasures measures = m_capture->read([from = from, to = to](const ChangeRing& ring) { return MeasureLines(ring, from, to); });
     for (int row = 0; row < Measures->rowCount(); ++row) {
         const LineMeasure& measure = measures[TimelineView::rowLines()[static_cast<std::size_t>(row)]];
