@@ -70,7 +70,6 @@ private slots:
     void oneSamplePulsesAreAllRecorded();
     void blindStretchesAreEachHandedOn();
     void aPauseIsBlindAndEndsTheRecord();
-    void exportMarksBlindStretches();
     void changeOnEverySampleIsEachStored();
     void ownerWritesWhileCapturing();
     void newRecordBeginsWithThePortsState();
@@ -80,6 +79,7 @@ private slots:
     void triggerFires();
     void triggerTextRoundTrip();
     void measuresOfPulses();
+    void exportedSpanIsVcdOfLineLevels_data();
     void exportedSpanIsVcdOfLineLevels();
     void exportRefusals_data();
     void exportRefusals();
@@ -141,8 +141,9 @@ void TestCapture::aPauseIsBlindAndEndsTheRecord()
     std::this_thread::sleep_for(30ms);
     QCOMPARE(capture.sampledUntil(), sampledUntil);
     QVERIFY(capture.now() - sampledUntil >= 30'000'000);
+    const long long gapsBefore = capture.counters().gaps; // a loaded machine may have made some
     capture.resume();
-    QTRY_VERIFY(capture.counters().gaps >= 1);
+    QTRY_VERIFY(capture.counters().gaps > gapsBefore);
     capture.stop();
     const std::vector<ChangeRing::Blind> blind =
         capture.read([](const ChangeRing& ring) { return ring.blindBetween(0, std::numeric_limits<std::int64_t>::max()); });
@@ -343,43 +344,33 @@ void TestCapture::measuresOfPulses()
     QVERIFY(!late.frequency());
 }
 
-void TestCapture::exportedSpanIsVcdOfLineLevels()
+void TestCapture::exportedSpanIsVcdOfLineLevels_data()
 {
-    ChangeRing ring(1);
-    ring.append(0, levels({"Busy"}));
-    ring.append(5'000, levels({"Busy", "D0"}));
-    ring.append(8'000'400, levels({"D0"}));
-    ring.append(8'000'900, levels({"D0", "STB"}));
-    ring.append(20'000'000, levels({}));
-    QTemporaryDir dir;
-    const QString path = dir.filePath("span.vcd");
-    WatchHeader header{{{"378", "simulated"}}, std::chrono::system_clock::now(),
-                       {RegisterModel::lineNamed("D0"), RegisterModel::lineNamed("Busy"), RegisterModel::lineNamed("STB")},
-                       "velkaro timeline"};
-    QCOMPARE(SaveChanges(ring, 6'000, 9'000'000, header, RecordFormat::Vcd, path), std::nullopt);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(file.readAll());
-    // One port: wires without a suffix; times in µs from the span's start;
-    // levels (Busy and STB inverted) as on the pins.
-    QVERIFY2(text.contains("$var wire 1 ! D0 $end\n$var wire 1 \" Busy $end\n$var wire 1 # STB $end"), qPrintable(text));
-    const QString dump = text.mid(text.indexOf("$enddefinitions $end\n") + 21);
-    QCOMPARE(dump, QStringLiteral("#0\n$dumpvars\n1!\n1\"\n0#\n1$\n$end\n#7994\n0\"\n#7995\n1#\n#8994\n"));
+    QTest::addColumn<bool>("blind");
+    QTest::addColumn<QString>("dump");
+    // Times in µs from the span's start; levels (Busy and STB inverted) as on the pins.
+    QTest::newRow("line levels") << false
+                                 << QStringLiteral("#0\n$dumpvars\n1!\n1\"\n0#\n1$\n$end\n#7994\n0\"\n#7995\n1#\n#8994\n");
+    // The stretches that overlap the span, cut to it, as the sampled wire low;
+    // one that ended before the span is left out.
+    QTest::newRow("blind stretches") << true
+                                     << QStringLiteral("#0\n$dumpvars\n1!\n1\"\n0#\n1$\n$end\n#994\n0$\n#2994\n1$\n#7994\n0\"\n"
+                                                       "#7995\n1#\n#8494\n0$\n#8994\n1$\n#8995\n");
 }
 
-// The stretches that overlap the span, cut to it, as the sampled wire low;
-// one that ended before the span is left out.
-void TestCapture::exportMarksBlindStretches()
+void TestCapture::exportedSpanIsVcdOfLineLevels()
 {
+    QFETCH(bool, blind);
+    QFETCH(QString, dump);
     ChangeRing ring(1);
     ring.append(0, levels({"Busy"}));
-    ring.appendBlind(1'000, 5'000);
     ring.append(5'000, levels({"Busy", "D0"}));
-    ring.appendBlind(1'000'000, 3'000'000);
     ring.append(8'000'400, levels({"D0"}));
     ring.append(8'000'900, levels({"D0", "STB"}));
-    ring.appendBlind(8'500'000, 12'000'000);
     ring.append(20'000'000, levels({}));
+    if (blind)
+        for (const auto& [from, to] : {std::pair{1'000, 5'000}, {1'000'000, 3'000'000}, {8'500'000, 12'000'000}})
+            ring.appendBlind(from, to);
     QTemporaryDir dir;
     const QString path = dir.filePath("span.vcd");
     WatchHeader header{{{"378", "simulated"}}, std::chrono::system_clock::now(),
@@ -389,10 +380,11 @@ void TestCapture::exportMarksBlindStretches()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(file.readAll());
-    QVERIFY2(text.contains("$scope module capture $end\n$var wire 1 $ sampled $end\n$upscope $end\n"), qPrintable(text));
-    QCOMPARE(text.mid(text.indexOf("$enddefinitions $end\n") + 21),
-             QStringLiteral("#0\n$dumpvars\n1!\n1\"\n0#\n1$\n$end\n#994\n0$\n#2994\n1$\n#7994\n0\"\n#7995\n1#\n"
-                            "#8494\n0$\n#8994\n1$\n#8995\n"));
+    // One port: wires without a suffix, then the wire that says where it was sampled.
+    QVERIFY2(text.contains("$var wire 1 ! D0 $end\n$var wire 1 \" Busy $end\n$var wire 1 # STB $end\n$upscope $end\n"
+                           "$scope module capture $end\n$var wire 1 $ sampled $end\n$upscope $end\n"),
+             qPrintable(text));
+    QCOMPARE(text.mid(text.indexOf("$enddefinitions $end\n") + 21), dump);
 }
 
 void TestCapture::exportRefusals_data()
