@@ -6,6 +6,7 @@
 #include "window_placement.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QSpinBox>
@@ -182,6 +183,7 @@ void TestTimeline::blindStretchesAreDrawnAndMeasured()
     });
     QVERIFY(stretch.to - stretch.from >= 40'000'000);
     TimelineView& view = *timeline.view();
+    timeline.FollowBox->setChecked(false);
     view.setView(stretch.to + 20'000'000, 100'000); // the stretch 400 pixels wide
     timeline.tick();
     QVERIFY2(timeline.MeasureSpan->text().contains(QStringLiteral("   darin ohne Abtastung: ")) &&
