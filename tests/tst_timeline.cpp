@@ -189,6 +189,8 @@ void TestTimeline::blindStretchesAreDrawnAndMeasured()
     QVERIFY2(timeline.MeasureSpan->text().contains(QStringLiteral("   darin ohne Abtastung: ")) &&
                  timeline.MeasureSpan->text().endsWith(QStringLiteral(" (Pegel dort unbekannt, Messwerte unsicher)")),
              qPrintable(timeline.MeasureSpan->text()));
+    QCOMPARE(view.levelsText((stretch.from + stretch.to) / 2).section(QLatin1Char('\n'), 1),
+             QStringLiteral("nicht abgetastet: Pegel unbekannt"));
     const QImage image = view.grab().toImage();
     const int middle = view.xAt((stretch.from + stretch.to) / 2);
     int hatched = 0, traced = 0;

@@ -188,12 +188,16 @@ QString TimelineView::levelsText(std::int64_t time) const
     QString text = QStringLiteral("t = %1").arg(DurationText(static_cast<double>(time)));
     if (!m_capture)
         return text;
-    const std::optional<std::uint32_t> registers = m_capture->read([time](const ChangeRing& ring) -> std::optional<std::uint32_t> {
+    bool blind = false;
+    const std::optional<std::uint32_t> registers = m_capture->read([&](const ChangeRing& ring) -> std::optional<std::uint32_t> {
+        blind = !ring.blindBetween(time, time + 1).empty();
         const std::uint64_t after = ring.firstAtOrAfter(time + 1);
         if (ring.empty() || after == ring.oldest())
             return std::nullopt;
         return ring.registers(after - 1);
     });
+    if (blind)
+        return text + QStringLiteral("\nnicht abgetastet: Pegel unbekannt");
     if (!registers || time > m_now)
         return text;
     for (const std::size_t line : rowLines())
