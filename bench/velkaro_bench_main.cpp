@@ -2,6 +2,7 @@
 // command line tool's watch, on a simulated port. "--short" runs every measure once and briefly, to prove that
 // the benchmark still works; its numbers mean little.
 #include "bench_plan.h"
+#include "load_measures.h"
 #include "machine_description.h"
 #include "result_table.h"
 #include "sampling_measures.h"
@@ -66,6 +67,13 @@ std::vector<MeasureRow> measureRows()
         {"pulse_5us_p99_ns", "15 ... 99th percentile", "ns", 0, {}},
         {"shared_write_to_watch_median_us", "16 write to a watch's record, 2 processes, median", "us", 1, {}},
         {"shared_write_to_watch_p99_us", "16 ... 99th percentile", "us", 1, {}},
+        {"loaded_busy_processes", "17 busy processes beside the samplers, one a core", "processes", 0, {}},
+        {"loaded_capture_intact_percent", "17 timeline capture, E010's 9600-baud text, normal priority: intact", "%", 1, {}},
+        {"loaded_capture_longest_blind_ms", "17 ... longest stretch without a sample", "ms", 2, {}},
+        {"loaded_capture_blind_percent", "17 ... time without samples", "%", 2, {}},
+        {"loaded_watch_intact_percent", "17 velkaro-cli watch, the same: intact", "%", 1, {}},
+        {"loaded_watch_longest_blind_ms", "17 ... longest stretch without a sample", "ms", 2, {}},
+        {"loaded_watch_blind_percent", "17 ... time without samples", "%", 2, {}},
     };
 }
 
@@ -161,6 +169,19 @@ void measureScripts(const BenchPlan& plan, ResultTable& table)
     table.record("shared_write_to_watch_p99_us", delay.p99Us);
 }
 
+void measureUnderLoad(const BenchPlan& plan, ResultTable& table)
+{
+    progress("the card's serial line under load, 2 x " + std::to_string(plan.loadedSeconds) + " s");
+    const LoadedLines lines = loadedLines(plan.loadedSeconds);
+    table.record("loaded_busy_processes", lines.busyProcesses);
+    for (const auto& [name, line] : {std::pair{"capture", lines.capture}, std::pair{"watch", lines.watch}}) {
+        const std::string key = std::string("loaded_") + name;
+        table.record(key + "_intact_percent", line.intactPercent);
+        table.record(key + "_longest_blind_ms", line.longestBlindMs);
+        table.record(key + "_blind_percent", line.blindPercent);
+    }
+}
+
 void measureAll(const BenchPlan& plan, ResultTable& table)
 {
     // First, while the heap holds nothing of earlier windows that could hide a growth.
@@ -175,6 +196,7 @@ void measureAll(const BenchPlan& plan, ResultTable& table)
         measureTimeline(plan, table);
         measureScripts(plan, table);
     }
+    measureUnderLoad(plan, table);
     measureCpu(plan, table);
     for (int run = 1; run <= plan.cpuRepetitions; ++run)
         table.record("cpu_timeline_paused_percent", pausedCpuShare(plan.cpuSeconds));

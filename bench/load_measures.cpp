@@ -1,0 +1,211 @@
+#include "load_measures.h"
+
+#include "change_ring.h"
+#include "change_writer.h"
+#include "port_capture.h"
+#include "port_channel.h"
+#include "serial_step_card.h"
+#include "simulated_port_platform.h"
+#include "watch.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::uint16_t CardBase = 0xE010;
+const volatile std::sig_atomic_t neverStopped = 0;
+
+// One spinning child process a core, for as long as it lives.
+class BusyProcesses {
+public:
+    explicit BusyProcesses(int count)
+    {
+        for (int n = 0; n < count; ++n) {
+            const pid_t child = fork();
+            if (child == 0) {
+                const volatile int spinning = 1;
+                while (spinning) {
+                }
+            }
+            if (child > 0)
+                m_children.push_back(child);
+        }
+    }
+    ~BusyProcesses()
+    {
+        for (const pid_t child : m_children)
+            kill(child, SIGKILL);
+        for (const pid_t child : m_children)
+            waitpid(child, nullptr, 0);
+    }
+    BusyProcesses(const BusyProcesses&) = delete;
+    BusyProcesses& operator=(const BusyProcesses&) = delete;
+
+private:
+    std::vector<pid_t> m_children;
+};
+
+// ACK's changes and the blind stretches of a record, on its clock.
+struct AckRecord {
+    std::vector<std::pair<std::int64_t, bool>> levels; // from the first reading on
+    std::vector<ChangeRing::Blind> blind;
+    std::int64_t end = 0;
+
+    void add(std::int64_t time, std::uint32_t registers)
+    {
+        const bool level = RegisterModel::lineLevel(*RegisterModel::lineNamed("ACK"), registers);
+        if (levels.empty() || levels.back().second != level)
+            levels.emplace_back(time, level);
+    }
+    bool levelAt(std::int64_t time) const
+    {
+        const auto after = std::upper_bound(levels.begin(), levels.end(), time,
+                                            [](std::int64_t t, const auto& change) { return t < change.first; });
+        return after == levels.begin() ? true : std::prev(after)->second;
+    }
+    bool blindAt(std::int64_t time) const
+    {
+        return std::any_of(blind.begin(), blind.end(), [time](const auto& stretch) { return stretch.from < time && time < stretch.to; });
+    }
+
+    // 8N1 at 9600 baud from each falling edge of an idle line, sampled in the
+    // middle of each bit; a bit in a blind stretch spoils its byte.
+    std::string decoded() const
+    {
+        constexpr double Bit = 1e9 / SerialStepCard::BitsPerSecond;
+        std::string bytes;
+        std::int64_t from = 0;
+        for (std::size_t n = 1; n < levels.size(); ++n) {
+            const std::int64_t start = levels[n].first;
+            if (levels[n].second || start < from)
+                continue;
+            const auto at = [&](double bits) { return start + static_cast<std::int64_t>(bits * Bit); };
+            int byte = 0;
+            bool whole = levelAt(at(9.5)) && at(9.5) < end;
+            for (int bit = 0; bit < 8 && whole; ++bit) {
+                whole = !blindAt(at(1.5 + bit));
+                byte |= levelAt(at(1.5 + bit)) << bit;
+            }
+            bytes += whole && !blindAt(at(0.5)) && !blindAt(at(9.5)) ? static_cast<char>(byte) : '\0';
+            from = at(9.5);
+        }
+        return bytes;
+    }
+};
+
+// The messages that the card sent entirely within [0, end) of a clock that
+// started with the card's, and the share of them found whole.
+double intactPercent(const AckRecord& record)
+{
+    const std::string decoded = record.decoded();
+    const std::string text(SerialStepCard::Text);
+    long found = 0;
+    for (std::size_t at = decoded.find(text); at != std::string::npos; at = decoded.find(text, at + text.size()))
+        ++found;
+    constexpr double TextLength = 1e9 * 10 * SerialStepCard::Text.size() / SerialStepCard::BitsPerSecond;
+    const auto sent = static_cast<long>((static_cast<double>(record.end) - SerialStepCard::TextFrom - TextLength) /
+                                        SerialStepCard::TextEvery) + 1;
+    return sent > 0 ? 100.0 * static_cast<double>(found) / static_cast<double>(sent) : 0;
+}
+
+LoadedLine blindOf(const AckRecord& record)
+{
+    LoadedLine line;
+    std::int64_t blind = 0, longest = 0;
+    for (const ChangeRing::Blind& stretch : record.blind) {
+        blind += stretch.to - stretch.from;
+        longest = std::max(longest, stretch.to - stretch.from);
+    }
+    line.longestBlindMs = static_cast<double>(longest) / 1e6;
+    line.blindPercent = record.end > 0 ? 100.0 * static_cast<double>(blind) / static_cast<double>(record.end) : 0;
+    line.intactPercent = intactPercent(record);
+    return line;
+}
+
+// The card at 0xE010, its clock started now.
+struct CardPort {
+    CardPort()
+    {
+        platform.setLogging(false);
+        const Clock::time_point origin = Clock::now();
+        platform.addPort(CardBase).attach(std::make_unique<SerialStepCard>([origin] {
+            return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - origin).count());
+        }));
+        channel.OpenPortChannel();
+    }
+    SimulatedPortPlatform platform;
+    PortChannel channel{platform};
+};
+
+LoadedLine captureUnderLoad(double seconds)
+{
+    CardPort card;
+    PortCapture capture(card.channel, ChangeRing::capacityForMiB(64));
+    capture.start({CardBase, false});
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    capture.stop();
+    AckRecord record;
+    record.end = capture.sampledUntil();
+    capture.read([&](const ChangeRing& ring) {
+        for (std::uint64_t change = ring.oldest(); change < ring.end(); ++change)
+            record.add(ring.time(change), ring.registers(change));
+        record.blind = ring.blindBetween(0, record.end);
+    });
+    return blindOf(record);
+}
+
+// Keeps a watch's records of ACK instead of writing them.
+class KeptRecords : public ChangeWriter {
+public:
+    KeptRecords(AckRecord& record, std::FILE* nowhere) : ChangeWriter(nowhere, HandOn::InBlocks), m_record(record) {}
+    void record(std::int64_t nanoseconds, std::size_t, std::uint32_t registers, std::uint32_t) override
+    {
+        m_record.add(nanoseconds, registers);
+    }
+    void blind(std::int64_t from, std::int64_t to) override { m_record.blind.push_back({from, to}); }
+
+private:
+    void writeHeader() override {}
+    void writeEnd(std::int64_t nanoseconds) override { m_record.end = nanoseconds; }
+    AckRecord& m_record;
+};
+
+LoadedLine watchUnderLoad(double seconds)
+{
+    CardPort card;
+    WatchPlan plan;
+    plan.ports = {{CardBase, false}};
+    plan.recordedBits = RegisterModel::packedBit(*RegisterModel::lineNamed("ACK"));
+    plan.duration = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(seconds));
+    AckRecord record;
+    std::FILE* nowhere = std::fopen("/dev/null", "w");
+    {
+        KeptRecords writer(record, nowhere);
+        Watch(card.channel, plan, writer, WatchHeader{{{"E010", "simulated"}}, std::chrono::system_clock::now(), {}},
+              neverStopped);
+    }
+    std::fclose(nowhere);
+    return blindOf(record);
+}
+
+}
+
+LoadedLines loadedLines(double secondsEach)
+{
+    LoadedLines lines;
+    lines.busyProcesses = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const BusyProcesses busy(lines.busyProcesses);
+    lines.capture = captureUnderLoad(secondsEach);
+    lines.watch = watchUnderLoad(secondsEach);
+    return lines;
+}
