@@ -66,11 +66,14 @@ bool SamplingEngine::sampleRun(Reads& reads, SampleSink& sink, int passes, std::
         // Once this run has the port: a wait for a shared channel's turn is blind too.
         stamp(sink, m_clock.now(), blindLimit);
     }
+    // Kept in locals through the run: each read is a call the compiler cannot see into.
     std::uint32_t* const last = m_last.data();
-    for (int pass = 0; pass < passes; ++pass) {
+    long long samples = m_samples;
+    bool more = true;
+    for (int pass = 0; pass < passes && more; ++pass) {
         if (pass % StampEvery == StampEvery - 1) [[unlikely]]
             stamp(sink, m_clock.now(), blindLimit);
-        ++m_samples;
+        ++samples;
         for (std::size_t port = 0; port < count; ++port) {
             const std::uint32_t now = reads.readRegisters(ports[port].base, ports[port].byteReads) & 0xFFFFFF;
             if (now != last[port]) [[unlikely]] {
@@ -79,12 +82,15 @@ bool SamplingEngine::sampleRun(Reads& reads, SampleSink& sink, int passes, std::
                 stamp(sink, at, blindLimit);
                 const std::uint32_t before = last[port];
                 last[port] = now;
-                if (!sink.changed(at, port, before, now))
-                    return false;
+                if (!sink.changed(at, port, before, now)) {
+                    more = false;
+                    break;
+                }
             }
         }
     }
-    return true;
+    m_samples = samples;
+    return more;
 }
 
 void SamplingEngine::stamp(SampleSink& sink, std::int64_t now, std::int64_t blindLimit)
