@@ -193,7 +193,8 @@ void TimelineView::paintBus(QPainter& painter, const ColumnLevels& levels)
 }
 
 // Over the traces, hatched and at least two pixels wide, so that nobody reads a
-// level into a stretch that was not sampled.
+// level into a stretch that was not sampled. Stretches that meet on the screen
+// are drawn as one, so that a frame costs at most one rectangle per column.
 void TimelineView::paintBlind(QPainter& painter)
 {
     if (!m_capture)
@@ -201,15 +202,30 @@ void TimelineView::paintBlind(QPainter& painter)
     const std::int64_t start = viewStart();
     const std::vector<ChangeRing::Blind> blind =
         m_capture->read([&](const ChangeRing& ring) { return ring.blindBetween(start, m_viewEnd); });
-    painter.setClipRect(QRect(HeaderWidth, AxisHeight, tracesWidth(), rowTop(BusRow + 1) - AxisHeight));
+    const int top = AxisHeight;
+    const int height = rowTop(BusRow + 1) - AxisHeight;
+    painter.setClipRect(QRect(HeaderWidth, top, tracesWidth(), height));
     painter.setPen(Qt::NoPen);
     painter.setBrush(QBrush(BlindColor, Qt::BDiagPattern));
+    const auto draw = [&](int left, int right) {
+        painter.fillRect(QRect(left, top, right - left, height), Qt::black);
+        painter.drawRect(QRect(left, top, right - left, height));
+    };
+    int left = 0, right = -1; // the stretch being gathered, none yet
     for (const ChangeRing::Blind& stretch : blind) {
-        const int left = xAt(std::max(stretch.from, start));
-        const int right = std::max(xAt(std::min(stretch.to, m_viewEnd)), left + 2);
-        painter.fillRect(QRect(left, AxisHeight, right - left, rowTop(BusRow + 1) - AxisHeight), Qt::black);
-        painter.drawRect(QRect(left, AxisHeight, right - left, rowTop(BusRow + 1) - AxisHeight));
+        const int from = xAt(std::max(stretch.from, start));
+        const int to = std::max(xAt(std::min(stretch.to, m_viewEnd)), from + 2);
+        if (from <= right) {
+            right = std::max(right, to);
+            continue;
+        }
+        if (right >= 0)
+            draw(left, right);
+        left = from;
+        right = to;
     }
+    if (right >= 0)
+        draw(left, right);
     painter.setClipping(false);
 }
 
