@@ -16,6 +16,19 @@
 
 #include <cstdio>
 
+namespace {
+// What a writer of the format makes of the calls on it, past the header's first lines.
+template <typename Calls>
+QString Written(int format, int headerLines, const std::vector<const RegisterModel::Line*>& lines, Calls calls)
+{
+    std::FILE* file = std::tmpfile();
+    const auto writer = MakeChangeWriter(CliArguments::Format(format), false, file, ChangeWriter::HandOn::InBlocks);
+    writer->begin(WatchHeader{{{"378", "simulated"}}, {}, lines});
+    calls(*writer);
+    return WrittenText(file).split(QLatin1Char('\n')).mid(headerLines).join(QLatin1Char('\n'));
+}
+}
+
 class tst_cli_records : public QObject {
     Q_OBJECT
 
@@ -92,19 +105,17 @@ private slots:
         QFETCH(int, format);
         QFETCH(int, headerLines);
         QFETCH(QString, records);
-        std::FILE* file = std::tmpfile();
-        const auto writer = MakeChangeWriter(CliArguments::Format(format), false, file, ChangeWriter::HandOn::InBlocks);
         std::vector<const RegisterModel::Line*> lines;
         for (const char* name : {"D0", "Busy", "STB", "AFD", "Init", "SlctIn"})
             lines.push_back(RegisterModel::lineNamed(name));
-        writer->begin(WatchHeader{{{"378", "simulated"}}, {}, lines});
-        writer->record(0, 0, 0x057F01, 0xFFFFFF);
-        writer->record(1500, 0, 0x04FF01, 0x018000); // Busy and STB
-        writer->record(1800, 0, 0x0EFF00, 0x0A0001); // D0, AFD and SlctIn
-        writer->record(1900, 0, 0x0EFE00, 0x000100); // a status bit that reaches no pin: no VCD wire
-        writer->end(2000);
-        const QStringList written = WrittenText(file).split(QLatin1Char('\n'));
-        QCOMPARE(written.mid(headerLines).join(QLatin1Char('\n')), records);
+        QCOMPARE(Written(format, headerLines, lines, [](ChangeWriter& writer) {
+                     writer.record(0, 0, 0x057F01, 0xFFFFFF);
+                     writer.record(1500, 0, 0x04FF01, 0x018000); // Busy and STB
+                     writer.record(1800, 0, 0x0EFF00, 0x0A0001); // D0, AFD and SlctIn
+                     writer.record(1900, 0, 0x0EFE00, 0x000100); // a status bit that reaches no pin: no VCD wire
+                     writer.end(2000);
+                 }),
+                 records);
     }
 
     // A stretch in which nothing was sampled, in every format: a line of its
@@ -137,15 +148,13 @@ private slots:
         QFETCH(int, format);
         QFETCH(int, headerLines);
         QFETCH(QString, records);
-        std::FILE* file = std::tmpfile();
-        const auto writer = MakeChangeWriter(CliArguments::Format(format), false, file, ChangeWriter::HandOn::InBlocks);
-        writer->begin(WatchHeader{{{"378", "simulated"}}, {}, {RegisterModel::lineNamed("D0")}});
-        writer->record(0, 0, 0x057F01, 0xFFFFFF);
-        writer->blind(1'500'000, 7'300'000);
-        writer->record(7'300'000, 0, 0x057F00, 0x000001);
-        writer->end(9'000'000);
-        const QStringList written = WrittenText(file).split(QLatin1Char('\n'));
-        QCOMPARE(written.mid(headerLines).join(QLatin1Char('\n')), records);
+        QCOMPARE(Written(format, headerLines, {RegisterModel::lineNamed("D0")}, [](ChangeWriter& writer) {
+                     writer.record(0, 0, 0x057F01, 0xFFFFFF);
+                     writer.blind(1'500'000, 7'300'000);
+                     writer.record(7'300'000, 0, 0x057F00, 0x000001);
+                     writer.end(9'000'000);
+                 }),
+                 records);
     }
 
     // A watch held up for 6 ms says where, with the stretch around the stall.
