@@ -57,7 +57,6 @@ public:
 
     // The engine's clock: nanoseconds since it was made.
     WatchClock& clock() { return m_clock; }
-    const std::vector<FoundPort>& ports() const { return m_ports; }
     // The time of the last sample stamped; -1 before the first run.
     std::int64_t lastStamped() const { return m_stamped; }
     // Passes over the ports so far.
