@@ -2,6 +2,8 @@
 
 #include "port_channel.h"
 
+#include <algorithm>
+
 namespace {
 // Changes sampled but not yet in the ring, before the sampler waits for a reader.
 constexpr std::size_t SampledLimit = std::size_t{1} << 20;
