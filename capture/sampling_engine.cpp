@@ -3,7 +3,6 @@
 #include "port_channel.h"
 
 #include <algorithm>
-#include <ctime>
 
 namespace {
 // The reads of a channel that no other thread uses.
@@ -107,9 +106,8 @@ bool SamplingEngine::waitUntil(std::chrono::steady_clock::time_point when, const
     for (Clock::time_point now = Clock::now(); now < when; now = Clock::now()) {
         if (stop.stop_requested() || (signalled && *signalled))
             return false;
-        const auto wake = std::chrono::duration_cast<std::chrono::nanoseconds>(std::min(when, now + NapLimit).time_since_epoch()).count();
-        const timespec at{static_cast<time_t>(wake / 1'000'000'000), static_cast<long>(wake % 1'000'000'000)};
-        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr); // a signal ends it early
+        SleepUntilMonotonic(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::min(when, now + NapLimit).time_since_epoch()).count());
     }
     return !stop.stop_requested() && !(signalled && *signalled);
 }

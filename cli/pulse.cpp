@@ -1,6 +1,7 @@
 #include "pulse.h"
 
 #include "port_channel.h"
+#include "watch_clock.h"
 
 #include <algorithm>
 #include <ctime>
@@ -21,9 +22,7 @@ void waitUntil(std::int64_t when, const volatile std::sig_atomic_t& stop)
     constexpr std::int64_t Spin = 1'000'000; // ns
     for (std::int64_t at = now(); at < when && !stop; at = now()) {
         if (when - at > 2 * Spin) {
-            const std::int64_t wake = when - Spin;
-            const timespec until{static_cast<time_t>(wake / 1'000'000'000), static_cast<long>(wake % 1'000'000'000)};
-            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr); // a signal ends it early
+            SleepUntilMonotonic(when - Spin);
         }
     }
 }

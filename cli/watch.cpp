@@ -66,11 +66,7 @@ namespace {
 // changes (or only of the edges asked for), and its ends.
 class WatchSink : public SampleSink {
 public:
-    WatchSink(const WatchPlan& plan, ChangeWriter& writer) : m_plan(plan), m_writer(writer)
-    {
-        // A change of an --until line is looked at even where it is not recorded.
-        m_watchedBits = plan.recordedBits | bitsOf(plan.until) | bitsOf(plan.untilEdges);
-    }
+    WatchSink(const WatchPlan& plan, ChangeWriter& writer) : m_plan(plan), m_writer(writer) {}
 
     bool changed(std::int64_t nanoseconds, std::size_t port, std::uint32_t before, std::uint32_t now) override
     {
@@ -113,7 +109,8 @@ public:
 private:
     const WatchPlan& m_plan;
     ChangeWriter& m_writer;
-    std::uint32_t m_watchedBits = 0;
+    // A change of an --until line is looked at even where it is not recorded.
+    const std::uint32_t m_watchedBits = m_plan.recordedBits | bitsOf(m_plan.until) | bitsOf(m_plan.untilEdges);
     const bool m_untilGiven = !m_plan.until.empty() || !m_plan.untilEdges.empty();
     const bool m_edgesOnly = (m_plan.risingBits | m_plan.fallingBits) != 0;
     const long long m_recordLimit = m_plan.count.value_or(std::numeric_limits<long long>::max());

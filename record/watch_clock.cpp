@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #if defined(__x86_64__) || defined(__i386__)
 #define VELKARO_HAS_TSC 1
@@ -77,4 +78,10 @@ std::int64_t WatchClock::exactNow()
         m_anchorTicks = at;
     }
     return later(elapsed);
+}
+
+void SleepUntilMonotonic(std::int64_t nanoseconds)
+{
+    const timespec at{static_cast<time_t>(nanoseconds / 1'000'000'000), static_cast<long>(nanoseconds % 1'000'000'000)};
+    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
 }

@@ -7,6 +7,10 @@
 #include <x86intrin.h>
 #endif
 
+// Sleeps until the time on the monotonic clock, in nanoseconds; a signal ends
+// the sleep early.
+void SleepUntilMonotonic(std::int64_t nanoseconds);
+
 // A watch's clock: nanoseconds since its start on the monotonic clock. Where
 // the kernel keeps that clock with the processor's time-stamp counter, the
 // watch reads the counter itself (half the cost of a clock_gettime, which a
