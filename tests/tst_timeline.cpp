@@ -18,6 +18,14 @@ std::size_t lineNumber(const char* name)
     return static_cast<std::size_t>(RegisterModel::lineIndex(name));
 }
 
+// Where a line's row begins in the view.
+int rowTop(const char* name)
+{
+    const auto& rows = TimelineView::rowLines();
+    return TimelineView::AxisHeight +
+           TimelineView::RowHeight * static_cast<int>(std::find(rows.begin(), rows.end(), lineNumber(name)) - rows.begin());
+}
+
 // Opens the timeline from a value cell's menu, as a user does.
 TimelineWindow& openTimeline(MonitorRig& rig)
 {
@@ -27,6 +35,22 @@ TimelineWindow& openTimeline(MonitorRig& rig)
     form.findChild<QAction*>("Timeline2")->trigger();
     return *form.Timeline;
 }
+
+// A one-read ACK pulse, then the sampler held up for 40 ms at the next read:
+// the pulse is the last sample before a blind stretch.
+class PulseBeforeStall : public SimulatedDevice {
+public:
+    static constexpr long long PulseRead = 20000;
+    std::uint8_t statusLines(std::uint8_t, std::uint8_t) override { return m_reads == PulseRead ? 0xB8 : 0xF8; }
+    void beforeRead(SimulatedParallelPort&) override
+    {
+        if (++m_reads == PulseRead + 1)
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+
+private:
+    long long m_reads = 0;
+};
 
 // Runs the capture until the device made the pulses, then pauses it.
 void captureUntil(TimelineWindow& timeline, const OneSamplePulses& pulses, long long made)
@@ -108,11 +132,8 @@ void TestTimeline::pulseNarrowerThanAPixelShows()
     // Each pulse lasts one read, a few nanoseconds, in a view of many milliseconds.
     QVERIFY(view.nanosecondsPerPixel() > 1000);
     const QImage image = view.grab().toImage();
-    int row = 0;
-    while (TimelineView::rowLines()[static_cast<std::size_t>(row)] != lineNumber("ACK"))
-        ++row;
-    const int lowY = TimelineView::AxisHeight + row * TimelineView::RowHeight + TimelineView::RowHeight - 4;
-    const int highY = TimelineView::AxisHeight + row * TimelineView::RowHeight + 3;
+    const int lowY = rowTop("ACK") + TimelineView::RowHeight - 4;
+    const int highY = rowTop("ACK") + 3;
     // Pulses milliseconds apart: one column each, or two side by side where a
     // pulse straddles the border of two.
     int pulsesShown = 0;
@@ -170,9 +191,8 @@ void TestTimeline::cursorKeysJumpToEdges()
 // level shows there, and named by the measure of a span that holds it.
 void TestTimeline::blindStretchesAreDrawnAndMeasured()
 {
-    using namespace std::chrono_literals;
     MonitorRig rig;
-    rig.port().attach(std::make_unique<StallingDevice>(std::map<long long, std::chrono::milliseconds>{{20000, 40ms}}));
+    rig.port().attach(std::make_unique<PulseBeforeStall>());
     rig.start();
     TimelineWindow& timeline = openTimeline(rig);
     QTRY_VERIFY_WITH_TIMEOUT(timeline.capture()->counters().gaps >= 1 && timeline.capture()->counters().samples > 100000, 10000);
@@ -185,7 +205,10 @@ void TestTimeline::blindStretchesAreDrawnAndMeasured()
     TimelineView& view = *timeline.view();
     timeline.FollowBox->setChecked(false);
     view.setView(stretch.to + 20'000'000, 100'000); // the stretch 400 pixels wide
+    const QSize size = timeline.size();
     timeline.tick();
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(timeline.size(), size); // the long note wraps, the window stays as the user has it
     QVERIFY2(timeline.MeasureSpan->text().contains(QStringLiteral("   darin ohne Abtastung: ")) &&
                  timeline.MeasureSpan->text().endsWith(QStringLiteral(" (Pegel dort unbekannt, Messwerte unsicher)")),
              qPrintable(timeline.MeasureSpan->text()));
@@ -200,6 +223,8 @@ void TestTimeline::blindStretchesAreDrawnAndMeasured()
         traced += pixel.green() > 150 && pixel.red() < 100; // the high colour, green
     }
     QVERIFY2(hatched > 20 && traced == 0, qPrintable(QStringLiteral("%1 hatched, %2 traced").arg(hatched).arg(traced)));
+    // The column of the last sample before it keeps its trace: the pulse there shows.
+    QVERIFY(image.pixelColor(view.xAt(stretch.from), rowTop("ACK") + TimelineView::RowHeight / 2).lightness() > 200);
 }
 
 void TestTimeline::cursorTimesAndTheirDifference_data()

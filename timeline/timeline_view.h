@@ -1,5 +1,6 @@
 #pragma once
 
+#include "change_ring.h"
 #include "trigger.h"
 
 #include <QColor>
@@ -93,7 +94,10 @@ private:
     void paintHeaders(QPainter& painter);
     void paintTraces(QPainter& painter);
     void paintBus(QPainter& painter, const struct ColumnLevels& columns);
-    void paintBlind(QPainter& painter);
+    std::vector<ChangeRing::Blind> blindInView() const;
+    void paintBlindBehind(QPainter& painter, const std::vector<ChangeRing::Blind>& blind);
+    void paintBlindOver(QPainter& painter, const std::vector<ChangeRing::Blind>& blind);
+    void fillBlind(QPainter& painter, int left, int right, bool blackedOut);
     void paintMarks(QPainter& painter);
     void cycleCondition(std::size_t line, int step);
 

@@ -38,8 +38,10 @@ void TimelineView::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), Background);
     paintAxis(painter, true);
+    const std::vector<ChangeRing::Blind> blind = blindInView();
+    paintBlindBehind(painter, blind);
     paintTraces(painter);
-    paintBlind(painter);
+    paintBlindOver(painter, blind);
     paintMarks(painter);
     paintHeaders(painter);
     paintAxis(painter, false);
@@ -195,22 +197,19 @@ void TimelineView::paintBus(QPainter& painter, const ColumnLevels& levels)
 // Over the traces, hatched and at least two pixels wide, so that nobody reads a
 // level into a stretch that was not sampled. Stretches that meet on the screen
 // are drawn as one, so that a frame costs at most one rectangle per column.
-void TimelineView::paintBlind(QPainter& painter)
+std::vector<ChangeRing::Blind> TimelineView::blindInView() const
 {
     if (!m_capture)
-        return;
+        return {};
+    return m_capture->read([start = viewStart(), end = m_viewEnd](const ChangeRing& ring) { return ring.blindBetween(start, end); });
+}
+
+// Behind the traces: every stretch hatched, at least two pixels wide, so that
+// even one far shorter than a pixel shows without hiding a sample beside it.
+void TimelineView::paintBlindBehind(QPainter& painter, const std::vector<ChangeRing::Blind>& blind)
+{
     const std::int64_t start = viewStart();
-    const std::vector<ChangeRing::Blind> blind =
-        m_capture->read([&](const ChangeRing& ring) { return ring.blindBetween(start, m_viewEnd); });
-    const int top = AxisHeight;
-    const int height = rowTop(BusRow + 1) - AxisHeight;
-    painter.setClipRect(QRect(HeaderWidth, top, tracesWidth(), height));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QBrush(BlindColor, Qt::BDiagPattern));
-    const auto draw = [&](int left, int right) {
-        painter.fillRect(QRect(left, top, right - left, height), Qt::black);
-        painter.drawRect(QRect(left, top, right - left, height));
-    };
+    const auto draw = [&](int left, int right) { fillBlind(painter, left, right, false); };
     int left = 0, right = -1; // the stretch being gathered, none yet
     for (const ChangeRing::Blind& stretch : blind) {
         const int from = xAt(std::max(stretch.from, start));
@@ -226,7 +225,34 @@ void TimelineView::paintBlind(QPainter& painter)
     }
     if (right >= 0)
         draw(left, right);
-    painter.setClipping(false);
+}
+
+// Over the traces: the columns in which nothing was sampled, blacked out so
+// that nobody reads a level into them. A column holding a sample keeps its
+// trace. Their insides do not overlap, so at most one stretch per column draws.
+void TimelineView::paintBlindOver(QPainter& painter, const std::vector<ChangeRing::Blind>& blind)
+{
+    const std::int64_t start = viewStart();
+    for (const ChangeRing::Blind& stretch : blind) {
+        const int from = stretch.from < start ? HeaderWidth : xAt(stretch.from) + 1;
+        const int to = xAt(std::min(stretch.to, m_viewEnd));
+        if (to > from)
+            fillBlind(painter, from, to, true);
+    }
+}
+
+void TimelineView::fillBlind(QPainter& painter, int left, int right, bool blackedOut)
+{
+    const int top = AxisHeight;
+    const int height = rowTop(BusRow + 1) - AxisHeight;
+    painter.save();
+    painter.setClipRect(QRect(HeaderWidth, top, tracesWidth(), height));
+    painter.setPen(Qt::NoPen);
+    if (blackedOut)
+        painter.fillRect(QRect(left, top, right - left, height), Qt::black);
+    painter.setBrush(QBrush(BlindColor, Qt::BDiagPattern));
+    painter.drawRect(QRect(left, top, right - left, height));
+    painter.restore();
 }
 
 void TimelineView::paintMarks(QPainter& painter)

@@ -118,6 +118,7 @@ void TimelineWindow::createControls()
     layout->addWidget(CursorText);
     MeasureSpan = new QLabel(this);
     MeasureSpan->setObjectName(QStringLiteral("MeasureSpan"));
+    MeasureSpan->setWordWrap(true); // the blind stretches' note is long
     layout->addWidget(MeasureSpan);
     Measures = new QTableWidget(static_cast<int>(Lines.size()), 7, this);
     Measures->setObjectName(QStringLiteral("Measures"));
@@ -139,8 +140,7 @@ void TimelineWindow::createControls()
     layout->addWidget(Measures);
     CounterText = new QLabel(this);
     CounterText->setObjectName(QStringLiteral("CounterText"));
-    // Wrapped, so that a long line (the gaps' note) never widens the window under the user.
-    CounterText->setWordWrap(true);
+    CounterText->setWordWrap(true); // as the span's: a long note never widens the window under the user
     layout->addWidget(CounterText);
 
     const auto shortcut = [this](const QKeySequence& keys, auto action) {
