@@ -191,8 +191,9 @@ LoadedLine watchUnderLoad(double seconds)
     std::FILE* nowhere = std::fopen("/dev/null", "w");
     {
         KeptRecords writer(record, nowhere);
+        LinuxSchedulingKernel kernel;
         Watch(card.channel, plan, writer, WatchHeader{{{"E010", "simulated"}}, std::chrono::system_clock::now(), {}},
-              neverStopped);
+              {kernel, nullptr, nowhere}, neverStopped);
     }
     std::fclose(nowhere);
     return blindOf(record);

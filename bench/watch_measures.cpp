@@ -58,9 +58,10 @@ double watchLoop(PortChannel& channel, double seconds, std::FILE* file)
         lines.push_back(&line);
     const auto writer = MakeChangeWriter(RecordFormat::Vcd, false, file, ChangeWriter::HandOn::InBlocks);
     const Clock::time_point start = Clock::now();
+    LinuxSchedulingKernel kernel;
     const WatchResult result =
         Watch(channel, plan, *writer, WatchHeader{{{"378", "simulated"}}, std::chrono::system_clock::now(), lines},
-              neverStopped);
+              {kernel, nullptr, stderr}, neverStopped);
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     if (std::ferror(file))
         throw std::runtime_error("the watch's VCD file could not be written");

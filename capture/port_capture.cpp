@@ -62,6 +62,21 @@ private:
     std::vector<ChangeRing::Blind> m_blind;
 };
 
+// One stretch of sampling, from a start or resume to the stop: the threads
+// end before the sink, which then hands the rest on to the ring.
+struct PortCapture::Session {
+    explicit Session(PortCapture& capture) : sink(capture), threads(*capture.m_engine, sink) {}
+    RingSink sink;
+    SamplingThreads threads;
+};
+
+PortCapture::PortCapture(PortChannel& channel, std::size_t capacity) : m_channel(channel), m_ring(capacity) {}
+
+PortCapture::~PortCapture()
+{
+    stop();
+}
+
 void PortCapture::start(FoundPort port)
 {
     stop();
@@ -88,31 +103,35 @@ void PortCapture::resume()
 {
     if (running() || !m_engine)
         return;
-    // The thread below reads the port while the owner's transfers take turns
-    // with it through the channel: the channel, its provider and the
+    // The sampling threads read the port while the owner's transfers take
+    // turns with them through the channel: the channel, its provider and the
     // simulated ports and devices behind it are touched by one thread at a
-    // time. The ring is shared under m_ringMutex, the counters are atomic,
-    // and the engine (its clock, the last readings) belongs to the thread
-    // until it is joined. Port permissions granted with ioperm() belong to a
-    // thread and pass to the threads it creates later: this one is created
-    // after every grant the process will ever get, so it reaches the same ports.
+    // time (of the sampling threads, the one whose turn it is). The ring is
+    // shared under m_ringMutex, the counters are atomic, and the engine (its
+    // clock, the last readings) belongs to the sampling threads until they are
+    // joined. Port permissions granted with ioperm() belong to a thread and
+    // pass to the threads it creates later: these are created after every
+    // grant the process will ever get, so they reach the same ports.
     m_engine->setInterval(m_interval);
     m_channel.beginSharing(m_turns);
-    m_thread = std::jthread([this](std::stop_token stop) {
-        RingSink sink(*this);
-        m_engine->run(sink, stop);
-    });
+    m_session = std::make_unique<Session>(*this);
+    m_scheduling = m_session->threads.prepare(*m_kernel, m_broker);
+    m_session->threads.go();
 }
 
 void PortCapture::stop()
 {
     if (!running())
         return;
-    m_thread.request_stop();
-    m_thread.join();
-    m_thread = {};
+    m_scheduling = m_session->threads.scheduling();
+    m_session.reset();
     m_newest = 0;
     m_channel.endSharing();
+}
+
+Scheduling PortCapture::scheduling() const
+{
+    return m_session ? m_session->threads.scheduling() : m_scheduling;
 }
 
 PortCapture::Counters PortCapture::counters() const

@@ -3,7 +3,9 @@
 #include "change_ring.h"
 #include "channel_turns.h"
 #include "port_probe.h"
+#include "realtime_scheduling.h"
 #include "sampling_engine.h"
+#include "sampling_threads.h"
 
 #include <atomic>
 #include <chrono>
@@ -11,16 +13,15 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stop_token>
-#include <thread>
 #include <vector>
 
 class PortChannel;
 
-// Samples one port's three registers on a thread of its own, as fast as the
-// port answers or at a fixed interval, and keeps every change in a bounded
-// ring: a change that lasts one sample is stored like any other. Started,
-// stopped and read from one thread, its owner (the window's).
+// Samples one port's three registers on threads of its own (real-time where
+// the machine allows it), as fast as the port answers or at a fixed interval,
+// and keeps every change in a bounded ring: a change that lasts one sample is
+// stored like any other. Started, stopped and read from one thread, its owner
+// (the window's).
 class PortCapture {
 public:
     struct Counters {
@@ -35,8 +36,8 @@ public:
     };
     static constexpr std::int64_t GapLimit = SamplingEngine::BlindLimit;
 
-    PortCapture(PortChannel& channel, std::size_t capacity) : m_channel(channel), m_ring(capacity) {}
-    ~PortCapture() { stop(); }
+    PortCapture(PortChannel& channel, std::size_t capacity);
+    ~PortCapture();
     PortCapture(const PortCapture&) = delete;
     PortCapture& operator=(const PortCapture&) = delete;
 
@@ -46,10 +47,19 @@ public:
     void resume();
     // Ends the sampling thread; the record stays.
     void stop();
-    bool running() const { return m_thread.joinable(); }
+    bool running() const { return m_session != nullptr; }
     FoundPort port() const { return m_port; }
     // 0: as fast as the port answers. Takes effect at the next start or resume.
     void setInterval(std::chrono::nanoseconds interval) { m_interval = interval; }
+    // Who schedules the sampling threads real-time; the kernel's own calls and
+    // no broker unless set. Takes effect at the next start or resume.
+    void setScheduling(SchedulingKernel& kernel, RealtimeBroker* broker)
+    {
+        m_kernel = &kernel;
+        m_broker = broker;
+    }
+    // What the sampling threads got at the last start or resume.
+    Scheduling scheduling() const;
 
     // Calls read(ring) while no change is added to the ring.
     template <typename Read>
@@ -76,11 +86,16 @@ public:
 
 private:
     class RingSink;
+    struct Session;
 
     PortChannel& m_channel;
     ChannelTurns m_turns;
     FoundPort m_port{0, false};
     std::chrono::nanoseconds m_interval{0};
+    LinuxSchedulingKernel m_linuxKernel;
+    SchedulingKernel* m_kernel = &m_linuxKernel;
+    RealtimeBroker* m_broker = nullptr;
+    Scheduling m_scheduling;
 
     mutable std::mutex m_ringMutex;
     ChangeRing m_ring;
@@ -90,11 +105,11 @@ private:
     static constexpr std::uint32_t NewestValid = 1u << 31;
     std::atomic<std::uint32_t> m_newest{0};
 
-    // Touched by the sampling thread while it runs, by the owner otherwise;
+    // Touched by the sampling threads while they run, by the owner otherwise;
     // made anew for each record, so its clock starts with it.
     std::unique_ptr<SamplingEngine> m_engine;
     std::chrono::steady_clock::time_point m_clockStart = std::chrono::steady_clock::now();
     std::chrono::system_clock::time_point m_began;
 
-    std::jthread m_thread;
+    std::unique_ptr<Session> m_session; // while sampling
 };

@@ -17,29 +17,34 @@ constexpr auto NapLimit = std::chrono::milliseconds(20);
 
 void SamplingEngine::run(SampleSink& sink, std::stop_token stop, const volatile std::sig_atomic_t* signalled)
 {
-    const bool paced = m_interval.count() > 0;
-    const int passes = paced ? 1 : RunLength;
-    const std::int64_t blindLimit = BlindLimit + m_interval.count();
-    auto nextPass = std::chrono::steady_clock::now();
-    while (!stop.stop_requested() && !(signalled && *signalled)) {
-        if (paced && m_last.size() == m_ports.size()) {
-            nextPass += m_interval;
-            if (!waitUntil(nextPass, stop, signalled))
-                break;
-        }
-        bool more;
-        if (m_shared) {
-            PortChannel::CaptureRun turn(m_channel);
-            more = sampleRun(turn, sink, passes, blindLimit);
-        } else {
-            OwnReads reads{m_channel};
-            more = sampleRun(reads, sink, passes, blindLimit);
-        }
-        const std::int64_t end = m_clock.exactNow();
-        stamp(sink, end, blindLimit);
-        if (!more || !sink.runDone(end, m_samples))
-            break;
+    begin();
+    while (step(sink, stop, signalled)) {
     }
+}
+
+bool SamplingEngine::step(SampleSink& sink, const std::stop_token& stop, const volatile std::sig_atomic_t* signalled)
+{
+    if (stop.stop_requested() || (signalled && *signalled))
+        return false;
+    const bool paced = m_interval.count() > 0;
+    const std::int64_t blindLimit = BlindLimit + m_interval.count();
+    if (paced && m_last.size() == m_ports.size()) {
+        m_nextPass += m_interval;
+        if (!waitUntil(m_nextPass, stop, signalled))
+            return false;
+    }
+    const int passes = paced ? 1 : RunLength;
+    bool more;
+    if (m_shared) {
+        PortChannel::CaptureRun turn(m_channel);
+        more = sampleRun(turn, sink, passes, blindLimit);
+    } else {
+        OwnReads reads{m_channel};
+        more = sampleRun(reads, sink, passes, blindLimit);
+    }
+    const std::int64_t end = m_clock.exactNow();
+    stamp(sink, end, blindLimit);
+    return more && sink.runDone(end, m_samples);
 }
 
 template <typename Reads>
@@ -94,9 +99,10 @@ bool SamplingEngine::sampleRun(Reads& reads, SampleSink& sink, int passes, std::
 
 void SamplingEngine::stamp(SampleSink& sink, std::int64_t now, std::int64_t blindLimit)
 {
-    if (m_stamped >= 0 && now - m_stamped > blindLimit) [[unlikely]]
+    if (m_stamped >= 0 && (now - m_stamped > blindLimit || m_pausing)) [[unlikely]]
         sink.blind(m_stamped, now);
     m_stamped = now;
+    m_pausing = false;
 }
 
 bool SamplingEngine::waitUntil(std::chrono::steady_clock::time_point when, const std::stop_token& stop,

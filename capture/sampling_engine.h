@@ -54,6 +54,14 @@ public:
     // Samples until the sink or the stop token ends it, or stop becomes non-zero
     // (set from a signal handler, which also cuts a paced wait short).
     void run(SampleSink& sink, std::stop_token stop, const volatile std::sig_atomic_t* signalled = nullptr);
+    // The same in steps, for threads that take turns: the pace starts anew at
+    // begin(); each step is one run (one pass when paced, after its wait).
+    // False when it ended.
+    void begin() { m_nextPass = std::chrono::steady_clock::now(); }
+    bool step(SampleSink& sink, const std::stop_token& stop, const volatile std::sig_atomic_t* signalled = nullptr);
+    // The sampler pauses on purpose: the stretch until the next sample is
+    // blind however short it is.
+    void pausing() { m_pausing = true; }
 
     // The engine's clock: nanoseconds since it was made.
     WatchClock& clock() { return m_clock; }
@@ -80,6 +88,8 @@ private:
     std::vector<FoundPort> m_ports;
     std::chrono::nanoseconds m_interval{0};
     bool m_shared = false;
+    std::chrono::steady_clock::time_point m_nextPass;
+    bool m_pausing = false;
 
     WatchClock m_clock;
     std::vector<std::uint32_t> m_last;

@@ -84,6 +84,7 @@ struct Session {
     PortRoute& route;
     std::FILE* out;
     std::FILE* err;
+    RealtimeBroker* broker;
 
     PortChannel& channel() const { return *route.channel; }
 
@@ -344,7 +345,8 @@ struct Session {
         WatchResult result{};
         {
             const StopOnSignals stop;
-            result = Watch(channel(), plan, *writer, header, stopSignal);
+            LinuxSchedulingKernel kernel;
+            result = Watch(channel(), plan, *writer, header, {kernel, broker, err}, stopSignal);
         }
         if (std::fflush(records) != 0 || std::ferror(records))
             return refuse(NoAccess, "writing " + recordsName + " failed: " + std::strerror(errno));
@@ -386,7 +388,8 @@ private:
 
 }
 
-int RunCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err, const RouteOpener& openRoute)
+int RunCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err, const RouteOpener& openRoute,
+           RealtimeBroker* broker)
 {
     const std::variant<CliArguments, std::string> parsed = ParseCliArguments(arguments);
     if (const auto* refusal = std::get_if<std::string>(&parsed)) {
@@ -411,7 +414,7 @@ int RunCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE*
     }
 
     PortRoute route = openRoute(asked.sim);
-    const Session session{asked, route, out, err};
+    const Session session{asked, route, out, err, broker};
     if (route.kind == PortRoute::Kind::None)
         return session.refuse(NoAccess, route.failure);
 

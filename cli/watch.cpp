@@ -2,6 +2,7 @@
 
 #include "change_writer.h"
 #include "sampling_engine.h"
+#include "sampling_threads.h"
 
 #include <limits>
 
@@ -122,14 +123,25 @@ private:
 
 }
 
-WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& writer, const WatchHeader& header,
-                  const volatile std::sig_atomic_t& stop)
+WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& writer, WatchHeader header,
+                  const WatchScheduling& scheduling, const volatile std::sig_atomic_t& stop)
 {
     SamplingEngine engine(channel, plan.ports);
     engine.setInterval(plan.interval);
     WatchSink sink(plan, writer);
+    // The sampling threads alone touch the engine, the sink and the writer from
+    // go() until they are stopped; this thread waits meanwhile.
+    SamplingThreads threads(engine, sink, &stop);
+    const Scheduling got = threads.prepare(scheduling.kernel, scheduling.broker);
+    header.scheduling = SchedulingText(got);
+    std::fprintf(scheduling.err, "velkaro-cli: sampling at %s%s%s\n", header.scheduling.c_str(), got.realtime() ? "" : "; ",
+                 got.realtime() ? "" : RealtimeAdvice);
     writer.begin(header);
-    engine.run(sink, {}, &stop);
+    threads.go();
+    threads.waitUntilEnded();
+    threads.stop();
     writer.end(engine.clock().exactNow());
+    if (const Scheduling now = threads.scheduling(); got.realtime() && !now.realtime())
+        std::fprintf(scheduling.err, "velkaro-cli: sampled on at %s\n", SchedulingText(now).c_str());
     return {sink.end().value_or(WatchResult::End::Stopped), engine.samples(), sink.records()};
 }

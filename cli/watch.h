@@ -2,10 +2,12 @@
 
 #include "cli_arguments.h"
 #include "port_probe.h"
+#include "realtime_scheduling.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <vector>
 
@@ -41,11 +43,19 @@ struct WatchResult {
 // The register bits of the given lines.
 std::uint32_t LineBits(const std::vector<const RegisterModel::Line*>& lines);
 
-// Samples the ports' registers with the reads the window uses, in a plain loop
-// bounded only by the ports (or at the plan's interval), and hands every
+// Who schedules the sampling threads, and where the user is told what they got.
+struct WatchScheduling {
+    SchedulingKernel& kernel;
+    RealtimeBroker* broker;
+    std::FILE* err;
+};
+
+// Samples the ports' registers with the reads the window uses, as fast as the
+// ports answer (or at the plan's interval), and hands every
 // reading of a port that differs from the one before in a recorded bit to the
 // writer, stamped with the monotonic clock (or only the edges asked for). A
-// port's first reading is recorded too, and not counted. Ends as planned, or when stop
-// becomes non-zero (set from a signal handler).
-WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& writer, const WatchHeader& header,
-                  const volatile std::sig_atomic_t& stop);
+// port's first reading is recorded too, and not counted. The header tells the
+// scheduling the sampling got, as does a line on err. Ends as planned, or when
+// stop becomes non-zero (set from a signal handler).
+WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& writer, WatchHeader header,
+                  const WatchScheduling& scheduling, const volatile std::sig_atomic_t& stop);

@@ -15,7 +15,8 @@ std::string describe(const WatchHeader& header)
     std::string text = header.recorder + ":";
     for (const WatchHeader::Port& port : header.ports)
         text += (&port == &header.ports.front() ? " port " : ", port ") + port.address + " (" + port.access + ")";
-    return text + ", started " + IsoTime(header.started);
+    text += ", started " + IsoTime(header.started);
+    return header.scheduling.empty() ? text : text + ", sampling at " + header.scheduling;
 }
 
 class TextWriter : public ChangeWriter {
@@ -101,7 +102,10 @@ public:
         for (const WatchHeader::Port& port : header.ports)
             record << (&port == &header.ports.front() ? "" : ",") << R"({"port":)" << JsonString(port.address)
                    << R"(,"access":)" << JsonString(port.access) << '}';
-        record << R"(],"started":")" << IsoTime(header.started) << R"(","clock":"monotonic","lines":[)";
+        record << R"(],"started":")" << IsoTime(header.started) << '"';
+        if (!header.scheduling.empty())
+            record << R"(,"scheduling":)" << JsonString(header.scheduling);
+        record << R"(,"clock":"monotonic","lines":[)";
         for (std::size_t i = 0; i < header.lines.size(); ++i)
             record << (i ? ",\"" : "\"") << header.lines[i]->name << '"';
         record << "]}}\n";

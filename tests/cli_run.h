@@ -36,6 +36,12 @@ inline QString WrittenText(std::FILE* file)
     return QString::fromUtf8(bytes);
 }
 
+// What a watch says on its error stream under the suite's VELKARO_SCHEDULING=normal.
+inline const QString NormalSamplingNote = QStringLiteral(
+    "velkaro-cli: sampling at normal priority (VELKARO_SCHEDULING=normal asks for normal priority); under load some "
+    "stretches go unsampled, each marked; for real-time sampling run it in a desktop session where rtkit runs, or give "
+    "the user an RLIMIT_RTPRIO (see REAL-TIME SAMPLING in the manual page)\n");
+
 // A run's exit status and what it printed.
 struct CliOutcome {
     int status = -1;

@@ -118,7 +118,9 @@ private slots:
         WatchPlan plan;
         plan.ports = {{0x378, false}};
         plan.count = 4000;
-        const WatchResult result = Watch(channel, plan, *writer, WatchHeader{{{"378", "simulated"}}, {}, {}}, noStop);
+        LinuxSchedulingKernel kernel;
+        const WatchResult result =
+            Watch(channel, plan, *writer, WatchHeader{{{"378", "simulated"}}, {}, {}}, {kernel, nullptr, stderr}, noStop);
         QCOMPARE(result.records, 4000);
 
         const QList<QString> rows = WrittenText(csv).split(QLatin1Char('\n'));

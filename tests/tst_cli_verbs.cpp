@@ -192,7 +192,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(QStringList, changes);
         const Run run("watch -p 278 " + (arguments.contains(QLatin1String("-l")) ? arguments : "-l ACK " + arguments));
-        QCOMPARE(run.errors, QString());
+        QCOMPARE(run.errors, NormalSamplingNote);
         QCOMPARE(run.changes(), changes);
         QCOMPARE(run.status, status);
     }

@@ -1,0 +1,178 @@
+#include "sampling_threads.h"
+
+#include "watch_clock.h"
+
+#include <algorithm>
+
+#include <unistd.h>
+
+namespace {
+std::int64_t monotonicNow()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Longest sleep of a waiting thread: a stop is seen this late at most.
+constexpr std::int64_t NapLimit = 20'000'000;
+
+void spinPause()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+}
+
+Scheduling SamplingThreads::prepare(SchedulingKernel& kernel, RealtimeBroker* broker)
+{
+    // Two only where each can have a processor of its own.
+    const std::vector<int> processors = kernel.processors();
+    const int count = processors.size() >= 2 ? 2 : 1;
+    for (int self = 0; self < count; ++self)
+        m_threads.emplace_back([this, self, &kernel] { sample(self, kernel); });
+    std::vector<pid_t> ids;
+    for (int self = 0; self < count; ++self) {
+        m_ids[self].wait(0);
+        ids.push_back(m_ids[self].load());
+    }
+    Scheduling scheduling = GrantRealtime(kernel, broker, ids);
+    // Pinned, each to a processor of its own, the two never wait for each other.
+    if (scheduling.threads == 2)
+        for (int self = 0; self < 2; ++self)
+            kernel.pin(ids[static_cast<std::size_t>(self)], processors[processors.size() - 1 - static_cast<std::size_t>(self)]);
+    m_sampling = scheduling.threads;
+    m_realtime = scheduling.realtime();
+    m_warningsAtGrant = RealtimeWarnings();
+    const std::lock_guard lock(m_schedulingMutex);
+    m_scheduling = scheduling;
+    return scheduling;
+}
+
+void SamplingThreads::go()
+{
+    m_turnEnds = monotonicNow() + Slice;
+    m_go = true;
+    m_go.notify_all();
+}
+
+void SamplingThreads::stop()
+{
+    m_stop.request_stop();
+    go(); // threads that never had the word end at once
+    m_threads.clear();
+    end();
+}
+
+Scheduling SamplingThreads::scheduling() const
+{
+    const std::lock_guard lock(m_schedulingMutex);
+    return m_scheduling;
+}
+
+void SamplingThreads::sample(int self, SchedulingKernel& kernel)
+{
+    m_ids[self] = static_cast<pid_t>(gettid());
+    m_ids[self].notify_all();
+    m_go.wait(false);
+    if (self >= m_sampling.load())
+        return;
+    if (self == 0)
+        m_engine.begin();
+    for (;;) {
+        if (m_turn.load(std::memory_order_acquire) != self && !awaitTurn(self))
+            return;
+        if (!holdTurn(self, kernel)) {
+            end();
+            return;
+        }
+    }
+}
+
+bool SamplingThreads::awaitTurn(int self)
+{
+    const std::stop_token stop = m_stop.get_token();
+    const auto given = [&] { return m_turn.load(std::memory_order_acquire) == self; };
+    for (;;) {
+        if (stop.stop_requested() || ended() || !m_realtime.load(std::memory_order_relaxed))
+            return false;
+        const std::int64_t now = monotonicNow();
+        const std::int64_t wake = m_turnEnds.load(std::memory_order_relaxed) - WakeEarly;
+        if (now < wake) {
+            SleepUntilMonotonic(std::min(wake, now + NapLimit));
+            continue;
+        }
+        m_ready[self].store(true, std::memory_order_release);
+        const std::int64_t giveUp = now + WakeEarly + Overrun;
+        while (!given()) {
+            const bool over = stop.stop_requested() || ended() || !m_realtime.load(std::memory_order_relaxed);
+            if (over || monotonicNow() > giveUp) {
+                // Withdrawn, unless the holder has just taken it up: then the turn is on its way.
+                bool ready = true;
+                if (m_ready[self].compare_exchange_strong(ready, false, std::memory_order_acq_rel)) {
+                    SleepUntilMonotonic(monotonicNow() + Pause); // a real block before it tries again
+                    break;
+                }
+            }
+            spinPause();
+        }
+        if (given())
+            return true;
+    }
+}
+
+bool SamplingThreads::holdTurn(int self, SchedulingKernel& kernel)
+{
+    const std::stop_token stop = m_stop.get_token();
+    const int other = 1 - self;
+    const bool alone = m_sampling.load(std::memory_order_relaxed) == 1;
+    // The time is the engine's, read at the end of each step anyway.
+    const std::int64_t clockStart =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(m_engine.clock().start().time_since_epoch()).count();
+    std::int64_t sliceEnds = monotonicNow() + Slice;
+    m_turnEnds.store(sliceEnds, std::memory_order_relaxed);
+    for (;;) {
+        if (RealtimeWarnings() != m_warningsAtGrant && m_realtime.load(std::memory_order_relaxed))
+            dropToNormal(kernel);
+        if (!m_engine.step(m_sink, stop, m_signalled))
+            return false;
+        if (!m_realtime.load(std::memory_order_relaxed))
+            continue;
+        const std::int64_t now = clockStart + m_engine.lastStamped();
+        if (now < sliceEnds)
+            continue;
+        if (!alone) {
+            bool ready = true;
+            if (m_ready[other].compare_exchange_strong(ready, false, std::memory_order_acq_rel)) {
+                m_turn.store(other, std::memory_order_release);
+                return true;
+            }
+            if (now < sliceEnds + Overrun)
+                continue;
+        }
+        m_engine.pausing();
+        SleepUntilMonotonic(now + Pause);
+        sliceEnds = monotonicNow() + Slice;
+        m_turnEnds.store(sliceEnds, std::memory_order_relaxed);
+    }
+}
+
+// The kernel warned that a thread ran real-time to its limit without
+// blocking: both go back to normal priority before the hard limit kills the
+// process, and this one samples on alone.
+void SamplingThreads::dropToNormal(SchedulingKernel& kernel)
+{
+    m_realtime = false;
+    for (int self = 0; self < m_sampling.load(); ++self)
+        kernel.makeNormal(m_ids[self].load());
+    const std::lock_guard lock(m_schedulingMutex);
+    m_scheduling = {Scheduling::Route::Normal, 0, 1,
+                    "the kernel withdrew real-time (SIGXCPU: a sampling thread ran to the soft RLIMIT_RTTIME "
+                    "without blocking)"};
+}
+
+void SamplingThreads::end()
+{
+    m_ended.store(true, std::memory_order_release);
+    m_ended.notify_all();
+}

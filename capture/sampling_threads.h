@@ -1,0 +1,87 @@
+#pragma once
+
+#include "realtime_scheduling.h"
+#include "sampling_engine.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+#include <vector>
+
+// Runs a sampling engine on threads of its own, real-time where the machine
+// allows it. At normal priority one thread samples without pause. Real-time,
+// a thread must block now and then, or the kernel withdraws the processor
+// (throttling) and at last kills the process (RLIMIT_RTTIME); so two threads
+// on two processors take turns: one samples while the other sleeps, and the
+// sleeper wakes a little early and waits, spinning, to take the engine over
+// at once. With one processor, the one thread pauses briefly every slice and
+// each pause is handed on as a blind stretch.
+//
+// Only the thread whose turn it is touches the engine, its sink, the channel
+// and the ports behind it; the turn passes with release and acquire, so each
+// sees all that the one before did. The owner (the thread that starts and
+// stops) touches them only while no sampling thread runs.
+class SamplingThreads {
+public:
+    // A turn's length: far below the soft RLIMIT_RTTIME, short enough that
+    // each processor stays well within the real-time budget.
+    static constexpr std::int64_t Slice = 5'000'000;
+    // How early a sleeper wakes to wait for its turn.
+    static constexpr std::int64_t WakeEarly = 300'000;
+    // One thread alone pauses this long every slice, as do two where the other
+    // failed to come (its processor was taken): a real block that starts the
+    // kernel's count of real-time running anew.
+    static constexpr std::int64_t Pause = 200'000;
+    // How long a holder waits beyond its slice for the other to come.
+    static constexpr std::int64_t Overrun = 5'000'000;
+
+    SamplingThreads(SamplingEngine& engine, SampleSink& sink, const volatile std::sig_atomic_t* signalled = nullptr)
+        : m_engine(engine), m_sink(sink), m_signalled(signalled)
+    {
+    }
+    ~SamplingThreads() { stop(); }
+    SamplingThreads(const SamplingThreads&) = delete;
+    SamplingThreads& operator=(const SamplingThreads&) = delete;
+
+    // Makes the threads and settles their scheduling; they sample once go() is called.
+    Scheduling prepare(SchedulingKernel& kernel, RealtimeBroker* broker);
+    void go();
+    // Ends the sampling and joins the threads.
+    void stop();
+    // Whether the sampling ended by itself (the sink, or a signal).
+    bool ended() const { return m_ended.load(std::memory_order_acquire); }
+    // Blocks until it ended by itself, or until stop() from elsewhere.
+    void waitUntilEnded() const { m_ended.wait(false, std::memory_order_acquire); }
+    // As prepared, or as it is since the kernel's warning made the threads normal.
+    Scheduling scheduling() const;
+
+private:
+    void sample(int self, SchedulingKernel& kernel);
+    bool awaitTurn(int self);
+    bool holdTurn(int self, SchedulingKernel& kernel);
+    void dropToNormal(SchedulingKernel& kernel);
+    void end();
+
+    SamplingEngine& m_engine;
+    SampleSink& m_sink;
+    const volatile std::sig_atomic_t* m_signalled;
+
+    std::stop_source m_stop;
+    std::vector<std::jthread> m_threads;
+    std::atomic<pid_t> m_ids[2]{};
+    std::atomic<bool> m_go{false};
+    // Set before go: the threads that take turns, and the kernel's warnings then.
+    std::atomic<int> m_sampling{1};
+    int m_warningsAtGrant = 0;
+    std::atomic<bool> m_realtime{false};
+    std::atomic<int> m_turn{0};              // whose the engine is
+    std::atomic<bool> m_ready[2]{};          // waiting, spinning, to take it over
+    std::atomic<std::int64_t> m_turnEnds{0}; // when the holder's slice ends, on the monotonic clock
+    std::atomic<bool> m_ended{false};
+
+    mutable std::mutex m_schedulingMutex;
+    Scheduling m_scheduling;
+};
