@@ -3,6 +3,7 @@
 #include "monitor_app.h"
 #include "port_route.h"
 #include "privilege_drop.h"
+#include "realtime_scheduling.h"
 #include "simulated_port_route.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@ namespace {
 // the toolkit never starts with one, and there is no window to say so in.
 bool dropPrivileges(const char* program)
 {
+    KeepRealtimeLimit(SamplerPriority);
     std::string failure;
     if (DropPrivileges(failure))
         return true;

@@ -95,8 +95,12 @@ void PortCapture::start(FoundPort port)
         return;
     m_engine = std::make_unique<SamplingEngine>(m_channel, std::vector<FoundPort>{port});
     m_engine->setShared(true);
-    m_clockStart = m_engine->clock().start();
     resume();
+    // The clock began at the first sample, after the threads' scheduling was settled;
+    // no sampling thread changes its start.
+    m_clockStart = m_engine->clock().start();
+    m_began = std::chrono::system_clock::now() -
+              std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::steady_clock::now() - m_clockStart);
 }
 
 void PortCapture::resume()

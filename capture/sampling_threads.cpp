@@ -51,6 +51,7 @@ Scheduling SamplingThreads::prepare(SchedulingKernel& kernel, RealtimeBroker* br
 
 void SamplingThreads::go()
 {
+    m_engine.begin();
     m_turnEnds = monotonicNow() + Slice;
     m_go = true;
     m_go.notify_all();
@@ -59,7 +60,8 @@ void SamplingThreads::go()
 void SamplingThreads::stop()
 {
     m_stop.request_stop();
-    go(); // threads that never had the word end at once
+    m_go = true; // threads that never had the word end at once
+    m_go.notify_all();
     m_threads.clear();
     end();
 }
@@ -77,8 +79,6 @@ void SamplingThreads::sample(int self, SchedulingKernel& kernel)
     m_go.wait(false);
     if (self >= m_sampling.load())
         return;
-    if (self == 0)
-        m_engine.begin();
     for (;;) {
         if (m_turn.load(std::memory_order_acquire) != self && !awaitTurn(self))
             return;
@@ -129,8 +129,8 @@ bool SamplingThreads::holdTurn(int self, SchedulingKernel& kernel)
     // The time is the engine's, read at the end of each step anyway.
     const std::int64_t clockStart =
         std::chrono::duration_cast<std::chrono::nanoseconds>(m_engine.clock().start().time_since_epoch()).count();
-    std::int64_t sliceEnds = monotonicNow() + Slice;
-    m_turnEnds.store(sliceEnds, std::memory_order_relaxed);
+    // Set for this turn by go(), or by the holder before.
+    std::int64_t sliceEnds = m_turnEnds.load(std::memory_order_relaxed);
     for (;;) {
         if (RealtimeWarnings() != m_warningsAtGrant && m_realtime.load(std::memory_order_relaxed))
             dropToNormal(kernel);
@@ -144,6 +144,8 @@ bool SamplingThreads::holdTurn(int self, SchedulingKernel& kernel)
         if (!alone) {
             bool ready = true;
             if (m_ready[other].compare_exchange_strong(ready, false, std::memory_order_acq_rel)) {
+                // The next turn's end, before this thread looks at it to plan its sleep.
+                m_turnEnds.store(now + Slice, std::memory_order_relaxed);
                 m_turn.store(other, std::memory_order_release);
                 return true;
             }

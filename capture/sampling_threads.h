@@ -46,7 +46,8 @@ public:
     SamplingThreads(const SamplingThreads&) = delete;
     SamplingThreads& operator=(const SamplingThreads&) = delete;
 
-    // Makes the threads and settles their scheduling; they sample once go() is called.
+    // Makes the threads and settles their scheduling; they sample once go() is
+    // called, which also begins the engine's pace (and its clock, before its first sample).
     Scheduling prepare(SchedulingKernel& kernel, RealtimeBroker* broker);
     void go();
     // Ends the sampling and joins the threads.

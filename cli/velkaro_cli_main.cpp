@@ -1,6 +1,8 @@
 // velkaro-cli: read, drive and record a parallel port's lines from scripts.
 #include "port_route.h"
 #include "privilege_drop.h"
+#include "realtime_scheduling.h"
+#include "rtkit_broker.h"
 #include "simulated_port_route.h"
 #include "velkaro_cli.h"
 
@@ -11,6 +13,7 @@ namespace {
 PortRoute openPorts(bool simulated)
 {
     PortRoute route = simulated ? OpenSimulatedPortRoute() : OpenLinuxPortRoute();
+    KeepRealtimeLimit(SamplerPriority);
     std::string failure;
     if (!DropPrivileges(failure)) {
         route.channel->ClosePortChannel();
@@ -23,5 +26,6 @@ PortRoute openPorts(bool simulated)
 
 int main(int argc, char** argv)
 {
-    return RunCli(std::vector<std::string>(argv + 1, argv + argc), stdout, stderr, openPorts);
+    RtkitBroker rtkit;
+    return RunCli(std::vector<std::string>(argv + 1, argv + argc), stdout, stderr, openPorts, &rtkit);
 }

@@ -1,5 +1,6 @@
 #include "privilege_drop.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <dirent.h>
 #include <linux/capability.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -110,4 +112,14 @@ bool DropPrivileges(std::string& failure)
         }
     }
     return true;
+}
+
+void KeepRealtimeLimit(int priority)
+{
+    rlimit limit{};
+    const rlim_t wanted = static_cast<rlim_t>(priority);
+    if (getrlimit(RLIMIT_RTPRIO, &limit) == 0 && (limit.rlim_max < wanted || limit.rlim_cur < wanted)) {
+        const rlimit raised{std::max(limit.rlim_cur, wanted), std::max(limit.rlim_max, wanted)};
+        setrlimit(RLIMIT_RTPRIO, &raised);
+    }
 }

@@ -14,3 +14,10 @@
 // process that has more than one. False, with the reason, when a privilege
 // could not be given up.
 bool DropPrivileges(std::string& failure);
+
+// What a privileged start keeps for the sampling threads without keeping a
+// privilege: a soft and hard RLIMIT_RTPRIO of at least the priority, with which
+// they may go real-time themselves (as under a limits.d grant) but no process of
+// another user can be touched. Raising the hard limit needs CAP_SYS_RESOURCE, as
+// root normally has; elsewhere this changes nothing. Called before the drop.
+void KeepRealtimeLimit(int priority);

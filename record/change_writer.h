@@ -26,7 +26,7 @@ struct WatchHeader {
     std::chrono::system_clock::time_point started;
     std::vector<const RegisterModel::Line*> lines; // the lines recorded, in the register model's order
     std::string recorder = "velkaro-cli watch";    // what made it, named in the header
-    std::string scheduling; // how the sampling threads were scheduled, where told
+    std::string scheduling{}; // how the sampling threads were scheduled, where told
 };
 
 // Writes a watch's records in one format. Registers come packed: data in bits

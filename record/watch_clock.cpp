@@ -60,8 +60,14 @@ WatchClock::WatchClock()
             m_nanosecondsPerTick = rate(nanoseconds(to - from), toTicks - fromTicks);
         }
     }
+    restart();
+}
+
+void WatchClock::restart()
+{
     m_start = Clock::now();
     m_anchorTicks = m_rateTicks = ticks();
+    m_anchorNanoseconds = m_rateNanoseconds = m_last = 0;
 }
 
 std::int64_t WatchClock::exactNow()

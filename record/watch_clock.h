@@ -30,6 +30,8 @@ public:
     }
     // From the monotonic clock itself; the counter's rate is measured anew.
     std::int64_t exactNow();
+    // Starts again from 0 now, the counter's rate kept.
+    void restart();
     // The start, on the monotonic clock.
     std::chrono::steady_clock::time_point start() const { return m_start; }
 

@@ -42,6 +42,7 @@ TimelineWindow::TimelineWindow(PortChannel& channel, DesktopServices& desktop, c
         placeBeside(*parent->window());
     m_capture = std::make_unique<PortCapture>(channel, ChangeRing::capacityForMiB(static_cast<std::size_t>(m_depth)));
     m_capture->setInterval(std::chrono::microseconds(SampleInterval->value()));
+    m_capture->setScheduling(m_schedulingKernel, &m_rtkit);
     m_view->setCapture(m_capture.get());
     updateCaption();
 }

@@ -2,6 +2,7 @@
 
 #include "port_capture.h"
 #include "port_probe.h"
+#include "rtkit_broker.h"
 #include "settings_file.h"
 
 #include <QWidget>
@@ -107,6 +108,8 @@ private:
     SettingsFile m_settings;
     TimelineView* m_view = nullptr;
     QTimer* m_ticker = nullptr;
+    LinuxSchedulingKernel m_schedulingKernel;
+    RtkitBroker m_rtkit;
     std::unique_ptr<PortCapture> m_capture;
     FoundPort m_port{0, false};
     std::string m_access;

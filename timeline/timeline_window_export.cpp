@@ -11,7 +11,8 @@ bool TimelineWindow::saveVcd(const QString& path)
 {
     const auto [from, to] = chosenSpan(true);
     const auto began = m_capture->began() + std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::nanoseconds(from));
-    WatchHeader header{{{PortAddressText(m_port.base), m_access}}, began, {}, "velkaro timeline"};
+    WatchHeader header{{{PortAddressText(m_port.base), m_access}}, began, {}, "velkaro timeline",
+                       SchedulingText(m_capture->scheduling())};
     for (const RegisterModel::Line& line : RegisterModel::Lines)
         header.lines.push_back(&line);
     const std::optional<QString> refusal = m_capture->read([&, from = from, to = to](const ChangeRing& ring) {

@@ -14,6 +14,23 @@ QString optionalDuration(const std::optional<std::int64_t>& time)
 }
 }
 
+namespace {
+QString SchedulingCaption(const Scheduling& scheduling)
+{
+    const QString turns = scheduling.threads > 1 ? QStringLiteral(", %1 Threads im Wechsel").arg(scheduling.threads) : QString();
+    switch (scheduling.route) {
+    case Scheduling::Route::ProcessLimits:
+        return QStringLiteral("Abtastung in Echtzeit (SCHED_RR %1, Grenzen des Prozesses%2)").arg(scheduling.priority).arg(turns);
+    case Scheduling::Route::Rtkit:
+        return QStringLiteral("Abtastung in Echtzeit (SCHED_RR %1, über rtkit%2)").arg(scheduling.priority).arg(turns);
+    case Scheduling::Route::Normal:
+        break;
+    }
+    return QStringLiteral("Abtastung mit normaler Priorität: unter Last bleiben Stellen ohne Abtastung (schraffiert); "
+                          "warum und wie es Echtzeit wird, sagt der Tooltip");
+}
+}
+
 void TimelineWindow::updateCounters()
 {
     const PortCapture::Counters counters = m_capture->counters();
@@ -37,7 +54,11 @@ void TimelineWindow::updateCounters()
                          DurationText(static_cast<double>(counters.longestGap)));
     if (!m_depthNote.isEmpty())
         text += QLatin1Char('\n') + m_depthNote;
+    const Scheduling scheduling = m_capture->scheduling();
+    text += QLatin1Char('\n') + SchedulingCaption(scheduling);
     CounterText->setText(text);
+    CounterText->setToolTip(QStringLiteral("Sampling at %1%2").arg(QString::fromStdString(SchedulingText(scheduling)),
+                                                                  scheduling.realtime() ? QString() : QStringLiteral("; ") + QString::fromLatin1(RealtimeAdvice)));
 }
 
 void TimelineWindow::updateCursorText()
