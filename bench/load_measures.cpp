@@ -1,6 +1,9 @@
 #include "load_measures.h"
 
+#include "bench_rig.h"
 #include "change_ring.h"
+#include "rtkit_broker.h"
+#include "sampling_measures.h"
 #include "change_writer.h"
 #include "port_capture.h"
 #include "port_channel.h"
@@ -9,6 +12,9 @@
 #include "watch.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -16,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,17 +32,20 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint16_t CardBase = 0xE010;
 const volatile std::sig_atomic_t neverStopped = 0;
 
-// One spinning child process a core, for as long as it lives.
+// One spinning child process a core, for as long as it lives, each counting
+// its loops where the parent sees them: how far the competition gets.
 class BusyProcesses {
 public:
     explicit BusyProcesses(int count)
     {
-        for (int n = 0; n < count; ++n) {
+        void* shared = mmap(nullptr, sizeof(Counts), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        m_counts = shared == MAP_FAILED ? nullptr : new (shared) Counts{};
+        for (int n = 0; n < count && m_counts; ++n) {
             const pid_t child = fork();
             if (child == 0) {
-                const volatile int spinning = 1;
-                while (spinning) {
-                }
+                std::atomic<std::uint64_t>& loops = m_counts->loops[n];
+                for (;;)
+                    loops.fetch_add(1, std::memory_order_relaxed);
             }
             if (child > 0)
                 m_children.push_back(child);
@@ -47,11 +57,25 @@ public:
             kill(child, SIGKILL);
         for (const pid_t child : m_children)
             waitpid(child, nullptr, 0);
+        if (m_counts)
+            munmap(m_counts, sizeof(Counts));
     }
     BusyProcesses(const BusyProcesses&) = delete;
     BusyProcesses& operator=(const BusyProcesses&) = delete;
 
+    std::uint64_t loops() const
+    {
+        std::uint64_t all = 0;
+        for (std::size_t n = 0; n < m_children.size(); ++n)
+            all += m_counts->loops[n].load(std::memory_order_relaxed);
+        return all;
+    }
+
 private:
+    struct Counts {
+        std::atomic<std::uint64_t> loops[64];
+    };
+    Counts* m_counts = nullptr;
     std::vector<pid_t> m_children;
 };
 
@@ -60,6 +84,7 @@ struct AckRecord {
     std::vector<std::pair<std::int64_t, bool>> levels; // from the first reading on
     std::vector<ChangeRing::Blind> blind;
     std::int64_t end = 0;
+    std::string scheduling;
 
     void add(std::int64_t time, std::uint32_t registers)
     {
@@ -147,10 +172,12 @@ struct CardPort {
     PortChannel channel{platform};
 };
 
-LoadedLine captureUnderLoad(double seconds)
+LoadedLine captureUnderLoad(double seconds, RealtimeBroker& rtkit)
 {
     CardPort card;
+    LinuxSchedulingKernel kernel;
     PortCapture capture(card.channel, ChangeRing::capacityForMiB(64));
+    capture.setScheduling(kernel, &rtkit);
     capture.start({CardBase, false});
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     capture.stop();
@@ -161,7 +188,9 @@ LoadedLine captureUnderLoad(double seconds)
             record.add(ring.time(change), ring.registers(change));
         record.blind = ring.blindBetween(0, record.end);
     });
-    return blindOf(record);
+    LoadedLine line = blindOf(record);
+    line.scheduling = SchedulingText(capture.scheduling());
+    return line;
 }
 
 // Keeps a watch's records of ACK instead of writing them.
@@ -175,12 +204,12 @@ public:
     void blind(std::int64_t from, std::int64_t to) override { m_record.blind.push_back({from, to}); }
 
 private:
-    void writeHeader() override {}
+    void writeHeader() override { m_record.scheduling = m_header.scheduling; }
     void writeEnd(std::int64_t nanoseconds) override { m_record.end = nanoseconds; }
     AckRecord& m_record;
 };
 
-LoadedLine watchUnderLoad(double seconds)
+LoadedLine watchUnderLoad(double seconds, RealtimeBroker& rtkit)
 {
     CardPort card;
     WatchPlan plan;
@@ -193,20 +222,45 @@ LoadedLine watchUnderLoad(double seconds)
         KeptRecords writer(record, nowhere);
         LinuxSchedulingKernel kernel;
         Watch(card.channel, plan, writer, WatchHeader{{{"E010", "simulated"}}, std::chrono::system_clock::now(), {}},
-              {kernel, nullptr, nowhere}, neverStopped);
+              {kernel, &rtkit, nowhere}, neverStopped);
     }
     std::fclose(nowhere);
-    return blindOf(record);
+    LoadedLine line = blindOf(record);
+    line.scheduling = record.scheduling;
+    return line;
+}
+
+// Both samplers and the clicks, at the scheduling the environment leaves them.
+LoadedHalf halfUnderLoad(const BusyProcesses& busy, double seconds, int clicks)
+{
+    RtkitBroker rtkit;
+    LoadedHalf half;
+    const std::uint64_t loopsBefore = busy.loops();
+    const Clock::time_point from = Clock::now();
+    half.capture = captureUnderLoad(seconds, rtkit);
+    half.watch = watchUnderLoad(seconds, rtkit);
+    half.busyLoopsPerSecond =
+        static_cast<double>(busy.loops() - loopsBefore) / std::chrono::duration<double>(Clock::now() - from).count();
+    half.clickP99Ms = clickDelays(clicks, [](BenchRig& rig) { rig.form->TimelineClick(); }).p99Ms;
+    return half;
 }
 
 }
 
-LoadedLines loadedLines(double secondsEach)
+LoadedLines loadedLines(double secondsEach, int clicks)
 {
     LoadedLines lines;
-    lines.busyProcesses = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    lines.busyProcesses = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
     const BusyProcesses busy(lines.busyProcesses);
-    lines.capture = captureUnderLoad(secondsEach);
-    lines.watch = watchUnderLoad(secondsEach);
+    const char* asked = std::getenv("VELKARO_SCHEDULING");
+    const std::string kept = asked ? asked : "";
+    setenv("VELKARO_SCHEDULING", "normal", 1);
+    lines.normal = halfUnderLoad(busy, secondsEach, clicks);
+    // Then as the user's environment has it: real-time where allowed, unless it asks otherwise.
+    if (asked)
+        setenv("VELKARO_SCHEDULING", kept.c_str(), 1);
+    else
+        unsetenv("VELKARO_SCHEDULING");
+    lines.realtime = halfUnderLoad(busy, secondsEach, clicks);
     return lines;
 }

@@ -1,18 +1,30 @@
 #pragma once
 
-// The simulated card's 9600-baud text on ACK at 0xE010, sampled at normal
-// priority while as many busy processes run beside it as the machine has
-// cores: how much of it survives, and how blind the sampler was.
+#include <string>
+
+// The simulated card's 9600-baud text on ACK at 0xE010, sampled while as many
+// busy processes run beside it as the machine has cores, once at normal
+// priority and once as real-time as the machine allows: how much of it
+// survives, how blind the sampler was, how the main window answered clicks
+// meanwhile, and how far the busy processes got.
 struct LoadedLine {
     double intactPercent = 0;  // of the messages sent while sampling, those decoded whole
     double longestBlindMs = 0; // the longest stretch without a sample
     double blindPercent = 0;   // the share of the time without samples
+    std::string scheduling;    // what the sampler got
+};
+
+struct LoadedHalf {
+    LoadedLine capture; // the timeline's capture
+    LoadedLine watch;   // velkaro-cli watch
+    double clickP99Ms = 0; // the main window's, its timeline capturing
+    double busyLoopsPerSecond = 0; // of all busy processes together, while the samplers ran
 };
 
 struct LoadedLines {
     int busyProcesses = 0;
-    LoadedLine capture; // the timeline's capture
-    LoadedLine watch;   // velkaro-cli watch
+    LoadedHalf normal;
+    LoadedHalf realtime;
 };
 
-LoadedLines loadedLines(double secondsEach);
+LoadedLines loadedLines(double secondsEach, int clicks);

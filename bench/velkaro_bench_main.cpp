@@ -68,12 +68,23 @@ std::vector<MeasureRow> measureRows()
         {"shared_write_to_watch_median_us", "16 write to a watch's record, 2 processes, median", "us", 1, {}},
         {"shared_write_to_watch_p99_us", "16 ... 99th percentile", "us", 1, {}},
         {"loaded_busy_processes", "17 busy processes beside the samplers, one a core", "processes", 0, {}},
-        {"loaded_capture_intact_percent", "17 timeline capture, E010's 9600-baud text, normal priority: intact", "%", 1, {}},
-        {"loaded_capture_longest_blind_ms", "17 ... longest stretch without a sample", "ms", 2, {}},
-        {"loaded_capture_blind_percent", "17 ... time without samples", "%", 2, {}},
-        {"loaded_watch_intact_percent", "17 velkaro-cli watch, the same: intact", "%", 1, {}},
-        {"loaded_watch_longest_blind_ms", "17 ... longest stretch without a sample", "ms", 2, {}},
-        {"loaded_watch_blind_percent", "17 ... time without samples", "%", 2, {}},
+        {"loaded_normal_capture_intact_percent", "17 normal priority: timeline capture, E010's 9600-baud text intact", "%", 1, {}},
+        {"loaded_normal_capture_longest_blind_ms", "17 ... longest stretch without a sample", "ms", 2, {}},
+        {"loaded_normal_capture_blind_percent", "17 ... time without samples", "%", 2, {}},
+        {"loaded_normal_watch_intact_percent", "17 normal priority: velkaro-cli watch, the same: intact", "%", 1, {}},
+        {"loaded_normal_watch_longest_blind_ms", "17 ... longest stretch without a sample", "ms", 2, {}},
+        {"loaded_normal_watch_blind_percent", "17 ... time without samples", "%", 2, {}},
+        {"loaded_normal_click_p99_ms", "17 normal priority: click to handler, timeline capturing, 99th percentile", "ms", 3, {K::Below, 20}},
+        {"loaded_normal_busy_loops_per_s", "17 normal priority: the busy processes' loops while sampling", "loops/s", 0, {}},
+        {"loaded_realtime_capture_intact_percent", "17 real-time as allowed: timeline capture, E010's 9600-baud text intact", "%", 1, {}},
+        {"loaded_realtime_capture_longest_blind_ms", "17 ... longest stretch without a sample", "ms", 2, {}},
+        {"loaded_realtime_capture_blind_percent", "17 ... time without samples", "%", 2, {}},
+        {"loaded_realtime_watch_intact_percent", "17 real-time as allowed: velkaro-cli watch, the same: intact", "%", 1, {}},
+        {"loaded_realtime_watch_longest_blind_ms", "17 ... longest stretch without a sample", "ms", 2, {}},
+        {"loaded_realtime_watch_blind_percent", "17 ... time without samples", "%", 2, {}},
+        {"loaded_realtime_click_p99_ms", "17 real-time as allowed: click to handler, timeline capturing, 99th percentile", "ms", 3, {K::Below, 20}},
+        {"loaded_realtime_busy_loops_per_s", "17 real-time as allowed: the busy processes' loops while sampling", "loops/s", 0, {}},
+        {"loaded_busy_progress_ratio", "17 the busy processes' progress, real-time half to normal half", "ratio", 3, {}},
     };
 }
 
@@ -171,15 +182,23 @@ void measureScripts(const BenchPlan& plan, ResultTable& table)
 
 void measureUnderLoad(const BenchPlan& plan, ResultTable& table)
 {
-    progress("the card's serial line under load, 2 x " + std::to_string(plan.loadedSeconds) + " s");
-    const LoadedLines lines = loadedLines(plan.loadedSeconds);
+    progress("the card's serial line under load, normal and real-time, 4 x " + std::to_string(plan.loadedSeconds) + " s");
+    const LoadedLines lines = loadedLines(plan.loadedSeconds, plan.clicks);
     table.record("loaded_busy_processes", lines.busyProcesses);
-    for (const auto& [name, line] : {std::pair{"capture", lines.capture}, std::pair{"watch", lines.watch}}) {
-        const std::string key = std::string("loaded_") + name;
-        table.record(key + "_intact_percent", line.intactPercent);
-        table.record(key + "_longest_blind_ms", line.longestBlindMs);
-        table.record(key + "_blind_percent", line.blindPercent);
+    for (const auto& [halfName, half] : {std::pair{"normal", lines.normal}, std::pair{"realtime", lines.realtime}}) {
+        for (const auto& [name, line] : {std::pair{"capture", half.capture}, std::pair{"watch", half.watch}}) {
+            const std::string key = std::string("loaded_") + halfName + "_" + name;
+            table.record(key + "_intact_percent", line.intactPercent);
+            table.record(key + "_longest_blind_ms", line.longestBlindMs);
+            table.record(key + "_blind_percent", line.blindPercent);
+            progress(std::string(halfName) + " half, " + name + " sampled at " + line.scheduling);
+        }
+        table.record(std::string("loaded_") + halfName + "_click_p99_ms", half.clickP99Ms);
+        table.record(std::string("loaded_") + halfName + "_busy_loops_per_s", half.busyLoopsPerSecond);
     }
+    table.record("loaded_busy_progress_ratio", lines.normal.busyLoopsPerSecond > 0
+                                                   ? lines.realtime.busyLoopsPerSecond / lines.normal.busyLoopsPerSecond
+                                                   : 0);
 }
 
 void measureAll(const BenchPlan& plan, ResultTable& table)

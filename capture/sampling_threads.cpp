@@ -36,7 +36,10 @@ Scheduling SamplingThreads::prepare(SchedulingKernel& kernel, RealtimeBroker* br
         m_ids[self].wait(0);
         ids.push_back(m_ids[self].load());
     }
-    Scheduling scheduling = GrantRealtime(kernel, broker, ids);
+    Scheduling scheduling =
+        count == 2 ? GrantRealtime(kernel, broker, ids)
+                   : Scheduling{Scheduling::Route::Normal, 0, 1,
+                                "one processor: a real-time sampler would leave the rest of the machine none"};
     // Pinned, each to a processor of its own, the two never wait for each other.
     if (scheduling.threads == 2)
         for (int self = 0; self < 2; ++self)
@@ -125,7 +128,6 @@ bool SamplingThreads::holdTurn(int self, SchedulingKernel& kernel)
 {
     const std::stop_token stop = m_stop.get_token();
     const int other = 1 - self;
-    const bool alone = m_sampling.load(std::memory_order_relaxed) == 1;
     // The time is the engine's, read at the end of each step anyway.
     const std::int64_t clockStart =
         std::chrono::duration_cast<std::chrono::nanoseconds>(m_engine.clock().start().time_since_epoch()).count();
@@ -141,17 +143,16 @@ bool SamplingThreads::holdTurn(int self, SchedulingKernel& kernel)
         const std::int64_t now = clockStart + m_engine.lastStamped();
         if (now < sliceEnds)
             continue;
-        if (!alone) {
-            bool ready = true;
-            if (m_ready[other].compare_exchange_strong(ready, false, std::memory_order_acq_rel)) {
-                // The next turn's end, before this thread looks at it to plan its sleep.
-                m_turnEnds.store(now + Slice, std::memory_order_relaxed);
-                m_turn.store(other, std::memory_order_release);
-                return true;
-            }
-            if (now < sliceEnds + Overrun)
-                continue;
+        // Real-time means two threads taking turns.
+        bool ready = true;
+        if (m_ready[other].compare_exchange_strong(ready, false, std::memory_order_acq_rel)) {
+            // The next turn's end, before this thread looks at it to plan its sleep.
+            m_turnEnds.store(now + Slice, std::memory_order_relaxed);
+            m_turn.store(other, std::memory_order_release);
+            return true;
         }
+        if (now < sliceEnds + Overrun)
+            continue;
         m_engine.pausing();
         SleepUntilMonotonic(now + Pause);
         sliceEnds = monotonicNow() + Slice;

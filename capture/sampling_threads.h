@@ -17,8 +17,9 @@
 // (throttling) and at last kills the process (RLIMIT_RTTIME); so two threads
 // on two processors take turns: one samples while the other sleeps, and the
 // sleeper wakes a little early and waits, spinning, to take the engine over
-// at once. With one processor, the one thread pauses briefly every slice and
-// each pause is handed on as a blind stretch.
+// at once. Where the other fails to come, the holder pauses briefly and the
+// pause is handed on as a blind stretch. With one processor, sampling stays at
+// normal priority: a real-time sampler would leave the desktop nothing.
 //
 // Only the thread whose turn it is touches the engine, its sink, the channel
 // and the ports behind it; the turn passes with release and acquire, so each
@@ -31,9 +32,9 @@ public:
     static constexpr std::int64_t Slice = 5'000'000;
     // How early a sleeper wakes to wait for its turn.
     static constexpr std::int64_t WakeEarly = 300'000;
-    // One thread alone pauses this long every slice, as do two where the other
-    // failed to come (its processor was taken): a real block that starts the
-    // kernel's count of real-time running anew.
+    // A holder whose partner failed to come (its processor was taken) pauses
+    // this long: a real block that starts the kernel's count of real-time
+    // running anew.
     static constexpr std::int64_t Pause = 200'000;
     // How long a holder waits beyond its slice for the other to come.
     static constexpr std::int64_t Overrun = 5'000'000;

@@ -3,6 +3,7 @@
 #include "guest_report.h"
 #include "kernel_port_list.h"
 #include "port_capture.h"
+#include "realtime_scheduling.h"
 #include "port_probe.h"
 #include "port_route.h"
 #include "ppdev_port_platform.h"
@@ -12,6 +13,8 @@
 #include <chrono>
 #include <cerrno>
 #include <cstdio>
+
+#include <sys/resource.h>
 #include <algorithm>
 #include <map>
 
@@ -111,7 +114,7 @@ void checkPortsThroughRoute(Report& report, PortRoute& route, const std::string&
 // a known sequence to the data register while it runs, each value held until
 // the capture has sampled after it, and the record holds every value in order.
 // Then its rate with nothing changing, printed as a figure.
-void checkCaptureThroughRoute(Report& report, PortRoute& route, const std::string& via)
+void checkCaptureThroughRoute(Report& report, PortRoute& route, const std::string& via, bool realtimeAllowed)
 {
     PortChannel& channel = *route.channel;
     const FoundPort port = CheckedPort(channel, Standard);
@@ -140,7 +143,16 @@ void checkCaptureThroughRoute(Report& report, PortRoute& route, const std::strin
     }
     const double rate = static_cast<double>(capture.counters().samples - samplesBefore) /
                         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const Scheduling scheduling = capture.scheduling();
     capture.stop();
+    const std::string schedulingText = SchedulingText(scheduling);
+    // Real-time from the process's own limits (root's CAP_SYS_NICE, or an
+    // RLIMIT_RTPRIO); without them, normal priority and the reason.
+    report.check(scheduling.realtime() == realtimeAllowed &&
+                     (realtimeAllowed ? scheduling.route == Scheduling::Route::ProcessLimits
+                                      : schedulingText.find("RLIMIT_RTPRIO 0") != std::string::npos),
+                 via + ": the capture tells the scheduling it got", schedulingText);
+    std::printf("# figure: %s: the capture sampled at %s\n", via.c_str(), schedulingText.c_str());
 
     std::vector<std::uint8_t> recorded;
     capture.read([&recorded](const ChangeRing& ring) {
@@ -221,10 +233,21 @@ void checkUnprivilegedUser(Report& report)
         child.check(route.kind == PortRoute::Kind::Ppdev, "the route is ppdev", route.failure);
         if (route.kind == PortRoute::Kind::Ppdev) {
             checkPortsThroughRoute(child, route, "ppdev");
-            checkCaptureThroughRoute(child, route, "ppdev");
+            checkCaptureThroughRoute(child, route, "ppdev", false);
         }
         route.channel->ClosePortChannel();
         checkHeldPortIsSkipped(child);
+    });
+    // As under a limits.d grant to the audio group: the limit, then the user.
+    const auto becomeUserWithRealtimeLimit = [] {
+        const rlimit limit{SamplerPriority, SamplerPriority};
+        return setrlimit(RLIMIT_RTPRIO, &limit) == 0 && becomeUserInGroupLp();
+    };
+    checkInChild(report, "user in group lp with RLIMIT_RTPRIO 19", becomeUserWithRealtimeLimit, [](Report& child) {
+        PortRoute route = OpenLinuxPortRoute();
+        if (route.kind == PortRoute::Kind::Ppdev)
+            checkCaptureThroughRoute(child, route, "ppdev, RLIMIT_RTPRIO 19", true);
+        route.channel->ClosePortChannel();
     });
 }
 
@@ -242,13 +265,13 @@ void runKernelPortChecks(Report& report, bool lockedDown)
         report.check(route.kind == PortRoute::Kind::Ppdev, "root's route is then ppdev", route.failure);
         if (route.kind == PortRoute::Kind::Ppdev) {
             checkPortsThroughRoute(report, route, "root, ppdev");
-            checkCaptureThroughRoute(report, route, "root, ppdev");
+            checkCaptureThroughRoute(report, route, "root, ppdev", true);
         }
     } else {
         report.check(route.kind == PortRoute::Kind::DirectIo, "root's route is direct port I/O", route.failure);
         if (route.kind == PortRoute::Kind::DirectIo) {
             checkPortsThroughRoute(report, route, "direct I/O");
-            checkCaptureThroughRoute(report, route, "direct I/O");
+            checkCaptureThroughRoute(report, route, "direct I/O", true);
             checkDeviceNodesReachTheirPorts(report);
         }
     }

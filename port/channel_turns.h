@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -11,7 +12,7 @@
 // thread), whose transfers are few and must never wait long, and a capture
 // thread that reads in runs of many samples. A turn lasts a few port transfers,
 // far less than putting a thread to sleep and waking it costs, so waiting
-// spins; the capture gives way between two runs whenever the owner waits.
+// spins at first; the capture gives way between two runs whenever the owner waits.
 class ChannelTurns {
 public:
     void ownerTake()
@@ -34,8 +35,9 @@ private:
         for (int spins = 0; m_held.exchange(true, std::memory_order_acquire); ++spins)
             relax(spins);
     }
-    // Spins briefly, then lets the other thread have the processor: on a
-    // loaded machine the holder may have been preempted in its turn.
+    // Spins briefly, then sleeps a little: on a loaded machine the holder may
+    // have been preempted in its turn, and a real-time capture must truly
+    // block to let a holder of normal priority run (yielding would not).
     static void relax(int spins)
     {
 #if defined(__x86_64__) || defined(__i386__)
@@ -45,7 +47,7 @@ private:
         }
 #endif
         (void)spins;
-        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::microseconds(20));
     }
 
     std::atomic<bool> m_held{false};
