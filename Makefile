@@ -9,9 +9,9 @@ JOBS    ?= $(shell nproc)
 PACKAGES = cmake ninja-build make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2 librsvg2-bin
 # what the tests need besides: the Windows cross compiler, QEMU with a kernel for the port test,
 # the validators of the desktop entries, the metainfo, the manual pages and the package,
-# sigrok's reader of the command line tool's VCD files, and rtkit (the desktop route to real-time sampling)
+# sigrok's reader of the command line tool's VCD files, rtkit and setcap (the routes to real-time sampling)
 TEST_PACKAGES = g++-mingw-w64-x86-64 qemu-system-x86 linux-image-amd64 busybox-static \
-                desktop-file-utils appstream man-db lintian sigrok-cli rtkit
+                desktop-file-utils appstream man-db lintian sigrok-cli rtkit libcap2-bin
 # what CPack's DEB generator calls: dpkg-shlibdeps and file
 PACKAGE_PACKAGES = dpkg-dev file
 PACKAGE_BUILD ?= build-package

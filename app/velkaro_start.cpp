@@ -3,7 +3,7 @@
 #include "monitor_app.h"
 #include "port_route.h"
 #include "privilege_drop.h"
-#include "realtime_scheduling.h"
+#include "realtime_spawner.h"
 #include "simulated_port_route.h"
 
 #include <QApplication>
@@ -15,11 +15,13 @@ namespace {
 
 // False, with the reason on stderr, when a privilege could not be given up:
 // the toolkit never starts with one, and there is no window to say so in.
+// What real-time sampling can have without a privilege is kept, for the
+// program's life.
 bool dropPrivileges(const char* program)
 {
-    KeepRealtimeLimit(SamplerPriority);
+    static const std::unique_ptr<RealtimeSpawner> spawner = KeepRealtimeSampling();
     std::string failure;
-    if (DropPrivileges(failure))
+    if (DropPrivileges(failure, spawner ? 1 : 0))
         return true;
     std::fprintf(stderr, "%s: %s\n", program, failure.c_str());
     return false;

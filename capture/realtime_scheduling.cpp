@@ -119,7 +119,8 @@ pid_t LinuxSchedulingKernel::processId()
     return getpid();
 }
 
-Scheduling GrantRealtime(SchedulingKernel& kernel, RealtimeBroker* broker, const std::vector<pid_t>& threads)
+namespace {
+Scheduling grant(SchedulingKernel& kernel, RealtimeBroker* broker, const std::vector<pid_t>& threads)
 {
     const char* asked = std::getenv("VELKARO_SCHEDULING");
     if (asked && std::strcmp(asked, "normal") == 0)
@@ -160,6 +161,17 @@ Scheduling GrantRealtime(SchedulingKernel& kernel, RealtimeBroker* broker, const
         return normal(why + "; rtkit refused: " + brokerWhy);
     return {Scheduling::Route::Rtkit, priority, count, {}};
 }
+}
+
+Scheduling GrantRealtime(SchedulingKernel& kernel, RealtimeBroker* broker, const std::vector<pid_t>& threads)
+{
+    Scheduling scheduling = grant(kernel, broker, threads);
+    // Threads born real-time (from the spawner) are normal only once made so.
+    if (!scheduling.realtime())
+        for (const pid_t thread : threads)
+            kernel.makeNormal(thread);
+    return scheduling;
+}
 
 int RealtimeWarnings()
 {
@@ -172,6 +184,8 @@ std::string SchedulingText(const Scheduling& scheduling)
     switch (scheduling.route) {
     case Scheduling::Route::ProcessLimits:
         return "real-time (SCHED_RR " + std::to_string(scheduling.priority) + ", the process's own limits" + turns + ")";
+    case Scheduling::Route::StartPrivilege:
+        return "real-time (SCHED_RR " + std::to_string(scheduling.priority) + ", CAP_SYS_NICE at start" + turns + ")";
     case Scheduling::Route::Rtkit:
         return "real-time (SCHED_RR " + std::to_string(scheduling.priority) + ", through rtkit" + turns + ")";
     case Scheduling::Route::Normal:

@@ -9,7 +9,7 @@
 
 // How the sampling threads are scheduled, and by which route they got it.
 struct Scheduling {
-    enum class Route { Normal, ProcessLimits, Rtkit };
+    enum class Route { Normal, ProcessLimits, StartPrivilege, Rtkit };
     Route route = Route::Normal;
     int priority = 0; // SCHED_RR's, when real-time
     int threads = 1;  // sampling threads taking turns
@@ -67,8 +67,8 @@ constexpr int SamplerPriority = 19;
 constexpr long long RealtimeRunLimitUsec = 200'000;
 
 // Makes the threads real-time, each or none: the process's own limits first
-// (RLIMIT_RTPRIO, or CAP_SYS_NICE), then the broker, if any; else they stay
-// at normal priority and the result says why. VELKARO_SCHEDULING=normal in the
+// (RLIMIT_RTPRIO, or CAP_SYS_NICE, or a birth real-time), then the broker, if
+// any; else they are made normal and the result says why. VELKARO_SCHEDULING=normal in the
 // environment asks for normal priority (the test suite runs as root). Called
 // by the thread that made them, before they sample.
 Scheduling GrantRealtime(SchedulingKernel& kernel, RealtimeBroker* broker, const std::vector<pid_t>& threads);

@@ -1,5 +1,6 @@
 #include "sampling_threads.h"
 
+#include "realtime_spawner.h"
 #include "watch_clock.h"
 
 #include <algorithm>
@@ -29,8 +30,12 @@ Scheduling SamplingThreads::prepare(SchedulingKernel& kernel, RealtimeBroker* br
     // Two only where each can have a processor of its own.
     const std::vector<int> processors = kernel.processors();
     const int count = processors.size() >= 2 ? 2 : 1;
-    for (int self = 0; self < count; ++self)
-        m_threads.emplace_back([this, self, &kernel] { sample(self, kernel); });
+    // Born real-time where a privileged start left a spawner.
+    RealtimeSpawner* const spawner = RealtimeSpawner::running();
+    for (int self = 0; self < count; ++self) {
+        auto work = [this, self, &kernel] { sample(self, kernel); };
+        m_threads.push_back(spawner ? spawner->spawn(work) : std::jthread(work));
+    }
     std::vector<pid_t> ids;
     for (int self = 0; self < count; ++self) {
         m_ids[self].wait(0);
@@ -40,6 +45,8 @@ Scheduling SamplingThreads::prepare(SchedulingKernel& kernel, RealtimeBroker* br
         count == 2 ? GrantRealtime(kernel, broker, ids)
                    : Scheduling{Scheduling::Route::Normal, 0, 1,
                                 "one processor: a real-time sampler would leave the rest of the machine none"};
+    if (spawner && scheduling.route == Scheduling::Route::ProcessLimits)
+        scheduling.route = Scheduling::Route::StartPrivilege;
     // Pinned, each to a processor of its own, the two never wait for each other.
     if (scheduling.threads == 2)
         for (int self = 0; self < 2; ++self)

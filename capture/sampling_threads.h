@@ -27,11 +27,15 @@
 // stops) touches them only while no sampling thread runs.
 class SamplingThreads {
 public:
-    // A turn's length: far below the soft RLIMIT_RTTIME, short enough that
-    // each processor stays well within the real-time budget.
-    static constexpr std::int64_t Slice = 5'000'000;
-    // How early a sleeper wakes to wait for its turn.
-    static constexpr std::int64_t WakeEarly = 300'000;
+    // A turn's length: far below the soft RLIMIT_RTTIME (100 ms), each
+    // processor real-time about half the time, well within the throttling
+    // budget; long enough that the hand-overs (the engine's data moving to the
+    // other processor's cache) cost little, short enough that a task of normal
+    // priority waiting on a processor gets it back soon.
+    static constexpr std::int64_t Slice = 10'000'000;
+    // How early a sleeper wakes to wait for its turn; waking late costs
+    // nothing but a longer turn for the holder.
+    static constexpr std::int64_t WakeEarly = 100'000;
     // A holder whose partner failed to come (its processor was taken) pauses
     // this long: a real block that starts the kernel's count of real-time
     // running anew.

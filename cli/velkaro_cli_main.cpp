@@ -1,7 +1,7 @@
 // velkaro-cli: read, drive and record a parallel port's lines from scripts.
 #include "port_route.h"
 #include "privilege_drop.h"
-#include "realtime_scheduling.h"
+#include "realtime_spawner.h"
 #include "rtkit_broker.h"
 #include "simulated_port_route.h"
 #include "velkaro_cli.h"
@@ -13,9 +13,10 @@ namespace {
 PortRoute openPorts(bool simulated)
 {
     PortRoute route = simulated ? OpenSimulatedPortRoute() : OpenLinuxPortRoute();
-    KeepRealtimeLimit(SamplerPriority);
+    // What real-time sampling can have without a privilege, kept for the command's life.
+    static const std::unique_ptr<RealtimeSpawner> spawner = KeepRealtimeSampling();
     std::string failure;
-    if (!DropPrivileges(failure)) {
+    if (!DropPrivileges(failure, spawner ? 1 : 0)) {
         route.channel->ClosePortChannel();
         route.kind = PortRoute::Kind::None;
         route.failure = failure;

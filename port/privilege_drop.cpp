@@ -69,18 +69,12 @@ bool fail(std::string& failure, const char* step)
 
 }
 
-bool DropPrivileges(std::string& failure)
+namespace {
+// The calling thread's way back to privileges closed: root executing a
+// program, or a set-user-ID or file-capability program, would otherwise get
+// capabilities back. These sets belong to each thread.
+bool closeWayBack(const CapabilityData& caps, std::string& failure)
 {
-    if (threadCount() > 1) {
-        failure = "Velkaro could not give up its privileges: other threads would keep theirs.";
-        return false;
-    }
-    CapabilityData caps{};
-    if (!readCapabilities(caps))
-        return fail(failure, "capget");
-
-    // Root executing a program, or a set-user-ID or file-capability program,
-    // would otherwise get capabilities back.
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
         return fail(failure, "no_new_privs");
     if (effective(caps, CAP_SETPCAP)) {
@@ -91,16 +85,13 @@ bool DropPrivileges(std::string& failure)
     // Kernels before 4.3 have no ambient set.
     if (prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) != 0 && errno != EINVAL)
         return fail(failure, "ambient set");
+    return true;
+}
 
-    // A set-user-ID installation goes back to the user who started it; group first,
-    // while the user id may still change it.
-    const gid_t group = getgid();
-    if (getegid() != group && setresgid(group, group, group) != 0)
-        return fail(failure, "group id");
-    const uid_t user = getuid();
-    if (geteuid() != user && setresuid(user, user, user) != 0)
-        return fail(failure, "user id");
-
+// The calling thread's capabilities emptied, and seen to be.
+bool emptyCapabilities(std::string& failure)
+{
+    CapabilityData caps{};
     if (!writeCapabilities(CapabilityData{}))
         return fail(failure, "capset");
     if (!readCapabilities(caps))
@@ -113,13 +104,47 @@ bool DropPrivileges(std::string& failure)
     }
     return true;
 }
+}
 
-void KeepRealtimeLimit(int priority)
+bool DropThreadPrivileges(std::string& failure)
+{
+    CapabilityData caps{};
+    if (!readCapabilities(caps))
+        return fail(failure, "capget");
+    return closeWayBack(caps, failure) && emptyCapabilities(failure);
+}
+
+bool DropPrivileges(std::string& failure, int threadsDropped)
+{
+    if (threadCount() > 1 + threadsDropped) {
+        failure = "Velkaro could not give up its privileges: other threads would keep theirs.";
+        return false;
+    }
+    CapabilityData caps{};
+    if (!readCapabilities(caps))
+        return fail(failure, "capget");
+    if (!closeWayBack(caps, failure))
+        return false;
+
+    // A set-user-ID installation goes back to the user who started it; group first,
+    // while the user id may still change it. (The C library changes every thread's.)
+    const gid_t group = getgid();
+    if (getegid() != group && setresgid(group, group, group) != 0)
+        return fail(failure, "group id");
+    const uid_t user = getuid();
+    if (geteuid() != user && setresuid(user, user, user) != 0)
+        return fail(failure, "user id");
+    return emptyCapabilities(failure);
+}
+
+bool KeepRealtimeLimit(int priority)
 {
     rlimit limit{};
     const rlim_t wanted = static_cast<rlim_t>(priority);
-    if (getrlimit(RLIMIT_RTPRIO, &limit) == 0 && (limit.rlim_max < wanted || limit.rlim_cur < wanted)) {
-        const rlimit raised{std::max(limit.rlim_cur, wanted), std::max(limit.rlim_max, wanted)};
-        setrlimit(RLIMIT_RTPRIO, &raised);
-    }
+    if (getrlimit(RLIMIT_RTPRIO, &limit) != 0)
+        return false;
+    if (limit.rlim_cur >= wanted)
+        return true;
+    const rlimit raised{wanted, std::max(limit.rlim_max, wanted)};
+    return setrlimit(RLIMIT_RTPRIO, &raised) == 0;
 }

@@ -21,6 +21,8 @@ QString SchedulingCaption(const Scheduling& scheduling)
     switch (scheduling.route) {
     case Scheduling::Route::ProcessLimits:
         return QStringLiteral("Abtastung in Echtzeit (SCHED_RR %1, Grenzen des Prozesses%2)").arg(scheduling.priority).arg(turns);
+    case Scheduling::Route::StartPrivilege:
+        return QStringLiteral("Abtastung in Echtzeit (SCHED_RR %1, CAP_SYS_NICE beim Start%2)").arg(scheduling.priority).arg(turns);
     case Scheduling::Route::Rtkit:
         return QStringLiteral("Abtastung in Echtzeit (SCHED_RR %1, über rtkit%2)").arg(scheduling.priority).arg(turns);
     case Scheduling::Route::Normal:
