@@ -54,16 +54,13 @@ bool limitRealtimeRuns(SchedulingKernel& kernel, long long atMost, std::string& 
     return !error;
 }
 
-// Each thread real-time, or none: those made so go back when one fails.
-int makeEach(const std::vector<pid_t>& threads, SchedulingKernel& kernel, const auto& make)
+// Each thread made so, up to the first refusal: its error, or 0. (Where the
+// result is normal priority, all are made normal at the end.)
+int makeEach(const std::vector<pid_t>& threads, const auto& make)
 {
-    for (std::size_t made = 0; made < threads.size(); ++made) {
-        if (const int error = make(threads[made])) {
-            for (std::size_t back = 0; back < made; ++back)
-                kernel.makeNormal(threads[back]);
+    for (const pid_t thread : threads)
+        if (const int error = make(thread))
             return error;
-        }
-    }
     return 0;
 }
 
@@ -135,8 +132,7 @@ Scheduling grant(SchedulingKernel& kernel, RealtimeBroker* broker, const std::ve
     // Beyond RLIMIT_RTPRIO only with CAP_SYS_NICE, which asking for the full priority tries.
     const int ownPriority = ownLimit.rlim_cur > 0 ? static_cast<int>(std::min<rlim_t>(ownLimit.rlim_cur, SamplerPriority))
                                                   : SamplerPriority;
-    const int ownError =
-        makeEach(threads, kernel, [&](pid_t thread) { return kernel.makeRealtime(thread, ownPriority); });
+    const int ownError = makeEach(threads, [&](pid_t thread) { return kernel.makeRealtime(thread, ownPriority); });
     if (!ownError)
         return {Scheduling::Route::ProcessLimits, ownPriority, count, {}};
     why = "the process's own limits allow none (RLIMIT_RTPRIO " + std::to_string(ownLimit.rlim_cur) +
@@ -154,7 +150,7 @@ Scheduling grant(SchedulingKernel& kernel, RealtimeBroker* broker, const std::ve
     if (!limitRealtimeRuns(kernel, offer->rtTimeUSecMax, brokerWhy))
         return normal(why + "; " + brokerWhy);
     const pid_t process = kernel.processId();
-    const int brokerError = makeEach(threads, kernel, [&](pid_t thread) {
+    const int brokerError = makeEach(threads, [&](pid_t thread) {
         return broker->makeThreadRealtime(process, thread, priority, brokerWhy) ? 0 : EPERM;
     });
     if (brokerError)

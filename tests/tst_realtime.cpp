@@ -194,7 +194,7 @@ void TestRealtime::routesAreTriedInTurn()
         rtkit.answer = static_cast<FakeBroker::Answer>(broker);
     const Scheduling scheduling = GrantRealtime(kernel, broker >= 0 ? &rtkit : nullptr, {101, 102});
     QCOMPARE(QString::fromStdString(SchedulingText(scheduling)), text);
-    // Each thread or none: a refusal for the second takes the first back.
+    // Each thread or none.
     QCOMPARE(kernel.realtime.size(), scheduling.realtime() ? std::size_t{2} : std::size_t{0});
 }
 
@@ -204,11 +204,12 @@ void TestRealtime::theLimitsRtkitWantsAreSet()
     FakeBroker rtkit;
     rtkit.kernel = &kernel;
     rtkit.rtTimeUSecMax = 150000; // a stricter daemon than the default
+    rtkit.maxPriority = 10;
     const Scheduling scheduling = GrantRealtime(kernel, &rtkit, {101});
     QVERIFY(scheduling.realtime());
     QCOMPARE(kernel.limits[RLIMIT_RTTIME].rlim_max, rlim_t{150000});
     QCOMPARE(kernel.limits[RLIMIT_RTTIME].rlim_cur, rlim_t{75000}); // the warning long before the kill
-    QCOMPARE(rtkit.asked, (std::vector<std::pair<pid_t, int>>{{101, 19}}));
+    QCOMPARE(rtkit.asked, (std::vector<std::pair<pid_t, int>>{{101, 10}}));
 
     qputenv("VELKARO_SCHEDULING", "normal");
     FakeKernel asked;
