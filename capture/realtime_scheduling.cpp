@@ -103,14 +103,6 @@ std::vector<int> LinuxSchedulingKernel::processors()
     return allowed;
 }
 
-int LinuxSchedulingKernel::pin(pid_t thread, int processor)
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    CPU_SET(processor, &set);
-    return sched_setaffinity(thread, sizeof set, &set) == 0 ? 0 : errno;
-}
-
 pid_t LinuxSchedulingKernel::processId()
 {
     return getpid();

@@ -28,9 +28,8 @@ public:
     virtual int makeNormal(pid_t thread) = 0;
     virtual int getLimit(int resource, rlimit& limit) = 0;
     virtual int setLimit(int resource, const rlimit& limit) = 0;
-    // The processors the thread may run on; it runs on the one given after pinning.
+    // The processors the process may run on.
     virtual std::vector<int> processors() = 0;
-    virtual int pin(pid_t thread, int processor) = 0;
     virtual pid_t processId() = 0;
 };
 
@@ -41,7 +40,6 @@ public:
     int getLimit(int resource, rlimit& limit) override;
     int setLimit(int resource, const rlimit& limit) override;
     std::vector<int> processors() override;
-    int pin(pid_t thread, int processor) override;
     pid_t processId() override;
 };
 

@@ -47,10 +47,9 @@ Scheduling SamplingThreads::prepare(SchedulingKernel& kernel, RealtimeBroker* br
                                 "one processor: a real-time sampler would leave the rest of the machine none"};
     if (spawner && scheduling.route == Scheduling::Route::ProcessLimits)
         scheduling.route = Scheduling::Route::StartPrivilege;
-    // Pinned, each to a processor of its own, the two never wait for each other.
-    if (scheduling.threads == 2)
-        for (int self = 0; self < 2; ++self)
-            kernel.pin(ids[static_cast<std::size_t>(self)], processors[processors.size() - 1 - static_cast<std::size_t>(self)]);
+    // Not pinned: two captures at once (the timeline and a watch) would stack
+    // on the same processors, while the kernel places a waking real-time
+    // thread on a processor where it can run; pinning measured no faster.
     m_sampling = scheduling.threads;
     m_realtime = scheduling.realtime();
     m_warningsAtGrant = RealtimeWarnings();
