@@ -5,6 +5,11 @@
 #include <algorithm>
 
 namespace {
+std::int64_t monotonicNanoseconds(std::chrono::steady_clock::time_point at)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+}
+
 // Changes sampled but not yet in the ring, before the sampler waits for a reader.
 constexpr std::size_t SampledLimit = std::size_t{1} << 20;
 }
@@ -18,6 +23,8 @@ public:
 
     bool changed(std::int64_t nanoseconds, std::size_t, std::uint32_t, std::uint32_t now) override
     {
+        if (nanoseconds == 0) // the record's first sample: its clock starts here
+            m_capture.m_clockStart.store(monotonicNanoseconds(m_capture.m_engine->clock().start()), std::memory_order_release);
         m_sampled.push_back({nanoseconds, now});
         return true;
     }
@@ -89,18 +96,14 @@ void PortCapture::start(FoundPort port)
     m_gaps = 0;
     m_longestGap = 0;
     m_engine.reset();
-    m_clockStart = std::chrono::steady_clock::now();
-    m_began = std::chrono::system_clock::now();
+    m_startedWall = std::chrono::system_clock::now();
+    m_startedSteady = std::chrono::steady_clock::now();
+    m_clockStart = monotonicNanoseconds(m_startedSteady);
     if (port.base == 0)
         return;
     m_engine = std::make_unique<SamplingEngine>(m_channel, std::vector<FoundPort>{port});
     m_engine->setShared(true);
     resume();
-    // The clock began at the first sample, after the threads' scheduling was settled;
-    // no sampling thread changes its start.
-    m_clockStart = m_engine->clock().start();
-    m_began = std::chrono::system_clock::now() -
-              std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::steady_clock::now() - m_clockStart);
 }
 
 void PortCapture::resume()
@@ -155,5 +158,13 @@ std::int64_t PortCapture::sampledUntil() const
 
 std::int64_t PortCapture::now() const
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - m_clockStart).count();
+    return std::max<std::int64_t>(0, monotonicNanoseconds(std::chrono::steady_clock::now()) -
+                                         m_clockStart.load(std::memory_order_acquire));
+}
+
+std::chrono::system_clock::time_point PortCapture::began() const
+{
+    const auto first = std::chrono::nanoseconds(m_clockStart.load(std::memory_order_acquire) -
+                                                monotonicNanoseconds(m_startedSteady));
+    return m_startedWall + std::chrono::duration_cast<std::chrono::system_clock::duration>(first);
 }

@@ -81,8 +81,8 @@ public:
     // How far the record reaches: now while the capture runs, its last sample
     // once it is stopped (the levels after that are not known).
     std::int64_t sampledUntil() const;
-    // When the record began, on the wall clock.
-    std::chrono::system_clock::time_point began() const { return m_began; }
+    // When the record began (its first sample), on the wall clock.
+    std::chrono::system_clock::time_point began() const;
 
 private:
     class RingSink;
@@ -108,8 +108,12 @@ private:
     // Touched by the sampling threads while they run, by the owner otherwise;
     // made anew for each record, so its clock starts with it.
     std::unique_ptr<SamplingEngine> m_engine;
-    std::chrono::steady_clock::time_point m_clockStart = std::chrono::steady_clock::now();
-    std::chrono::system_clock::time_point m_began;
+    // The record's clock starts at its first sample, on the sampling thread,
+    // which publishes it here (monotonic nanoseconds); the start's call until then.
+    std::atomic<std::int64_t> m_clockStart{0};
+    // The wall clock and the monotonic clock at the start's call, to place the first sample.
+    std::chrono::system_clock::time_point m_startedWall;
+    std::chrono::steady_clock::time_point m_startedSteady;
 
     std::unique_ptr<Session> m_session; // while sampling
 };

@@ -54,6 +54,7 @@ bool SamplingEngine::sampleRun(Reads& reads, SampleSink& sink, int passes, std::
     const FoundPort* const ports = m_ports.data();
     if (m_last.size() != count) {
         // The first readings, at the clock's start; every one is handed on.
+        m_clock.restart();
         m_last.resize(count);
         ++m_samples;
         bool more = true;

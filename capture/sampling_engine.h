@@ -55,21 +55,17 @@ public:
     // (set from a signal handler, which also cuts a paced wait short).
     void run(SampleSink& sink, std::stop_token stop, const volatile std::sig_atomic_t* signalled = nullptr);
     // The same in steps, for threads that take turns: the pace starts anew at
-    // begin(), and so does the clock before the first sample, so that time 0
-    // is the first sample's whatever came between the engine's making and it.
-    // Each step is one run (one pass when paced, after its wait). False when it ended.
-    void begin()
-    {
-        if (m_last.empty())
-            m_clock.restart();
-        m_nextPass = std::chrono::steady_clock::now();
-    }
+    // begin(). Each step is one run (one pass when paced, after its wait).
+    // False when it ended.
+    void begin() { m_nextPass = std::chrono::steady_clock::now(); }
     bool step(SampleSink& sink, const std::stop_token& stop, const volatile std::sig_atomic_t* signalled = nullptr);
     // The sampler pauses on purpose: the stretch until the next sample is
     // blind however short it is.
     void pausing() { m_pausing = true; }
 
-    // The engine's clock: nanoseconds since it was made.
+    // The engine's clock: nanoseconds since the first sample (it starts again
+    // there, on the sampling thread, whatever came between the engine's making
+    // and it).
     WatchClock& clock() { return m_clock; }
     // The time of the last sample stamped; -1 before the first run.
     std::int64_t lastStamped() const { return m_stamped; }

@@ -134,9 +134,6 @@ bool SamplingThreads::holdTurn(int self, SchedulingKernel& kernel)
 {
     const std::stop_token stop = m_stop.get_token();
     const int other = 1 - self;
-    // The time is the engine's, read at the end of each step anyway.
-    const std::int64_t clockStart =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(m_engine.clock().start().time_since_epoch()).count();
     // Set for this turn by go(), or by the holder before.
     std::int64_t sliceEnds = m_turnEnds.load(std::memory_order_relaxed);
     for (;;) {
@@ -146,7 +143,10 @@ bool SamplingThreads::holdTurn(int self, SchedulingKernel& kernel)
             return false;
         if (!m_realtime.load(std::memory_order_relaxed))
             continue;
-        const std::int64_t now = clockStart + m_engine.lastStamped();
+        // The engine's time, read at the end of each step anyway (its clock starts at the first sample).
+        const std::int64_t now =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(m_engine.clock().start().time_since_epoch()).count() +
+            m_engine.lastStamped();
         if (now < sliceEnds)
             continue;
         // Real-time means two threads taking turns.

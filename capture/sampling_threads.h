@@ -52,7 +52,7 @@ public:
     SamplingThreads& operator=(const SamplingThreads&) = delete;
 
     // Makes the threads and settles their scheduling; they sample once go() is
-    // called, which also begins the engine's pace (and its clock, before its first sample).
+    // called, which also begins the engine's pace.
     Scheduling prepare(SchedulingKernel& kernel, RealtimeBroker* broker);
     void go();
     // Ends the sampling and joins the threads.

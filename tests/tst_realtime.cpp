@@ -141,6 +141,7 @@ private slots:
     void theLimitsRtkitWantsAreSet();
     void oneProcessorStaysNormal();
     void aPauseIsHandedOnAsBlind();
+    void theClockStartsAtTheFirstSample();
     void theKernelsWarningMakesBothNormal();
     void turnsOnThisKernel();
     void thisKernelWarnsASpinningThread();
@@ -238,6 +239,19 @@ void TestRealtime::aPauseIsHandedOnAsBlind()
     QCOMPARE(sink.stretches.size(), std::size_t{1});
     QVERIFY(!rig.engine.step(sink, {})); // the sink's end
     QCOMPARE(sink.stretches.size(), std::size_t{1});
+}
+
+// Whatever passed between the engine's making and its first sample (threads
+// made and scheduled, rtkit asked) is neither blind nor part of the record.
+void TestRealtime::theClockStartsAtTheFirstSample()
+{
+    EngineRig rig;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    CountingSink sink(1);
+    rig.engine.begin();
+    QVERIFY(!rig.engine.step(sink, {}));
+    QVERIFY(sink.stretches.empty());
+    QVERIFY2(rig.engine.lastStamped() < 10'000'000, qPrintable(QString::number(rig.engine.lastStamped())));
 }
 
 void TestRealtime::theKernelsWarningMakesBothNormal()
