@@ -8,6 +8,8 @@
 #include "port_capture.h"
 #include "port_channel.h"
 #include "serial_step_card.h"
+#include "simulated_devices.h"
+#include "statistics.h"
 #include "simulated_port_platform.h"
 #include "watch.h"
 
@@ -230,6 +232,56 @@ LoadedLine watchUnderLoad(double seconds, RealtimeBroker& rtkit)
     return line;
 }
 
+// Normal priority asked for while it lives, or the user's environment as it
+// was (real-time where allowed, unless it asks otherwise).
+class ScopedScheduling {
+public:
+    explicit ScopedScheduling(bool normal)
+    {
+        if (normal)
+            setenv("VELKARO_SCHEDULING", "normal", 1);
+        else if (m_asked)
+            setenv("VELKARO_SCHEDULING", m_kept.c_str(), 1);
+        else
+            unsetenv("VELKARO_SCHEDULING");
+    }
+    ~ScopedScheduling()
+    {
+        if (m_asked)
+            setenv("VELKARO_SCHEDULING", m_kept.c_str(), 1);
+        else
+            unsetenv("VELKARO_SCHEDULING");
+    }
+    ScopedScheduling(const ScopedScheduling&) = delete;
+    ScopedScheduling& operator=(const ScopedScheduling&) = delete;
+
+private:
+    const char* const m_asked = std::getenv("VELKARO_SCHEDULING");
+    const std::string m_kept = m_asked ? m_asked : "";
+};
+
+// Samples per second of a capture on its own (no window) over the time given.
+double captureRate(bool counting, double seconds)
+{
+    SimulatedPortPlatform platform;
+    platform.setLogging(false);
+    SimulatedParallelPort& port = platform.addPort(0x378);
+    if (counting)
+        port.attach(std::make_unique<CountingDevice>());
+    PortChannel channel(platform);
+    channel.OpenPortChannel();
+    PortCapture capture(channel, ChangeRing::capacityForMiB(256));
+    capture.start({0x378, false});
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const long long before = capture.counters().samples;
+    const Clock::time_point from = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const long long samples = capture.counters().samples - before;
+    const double elapsed = std::chrono::duration<double>(Clock::now() - from).count();
+    capture.stop();
+    return static_cast<double>(samples) / elapsed;
+}
+
 // Both samplers and the clicks, at the scheduling the environment leaves them.
 LoadedHalf halfUnderLoad(const BusyProcesses& busy, double seconds, int clicks)
 {
@@ -252,15 +304,25 @@ LoadedLines loadedLines(double secondsEach, int clicks)
     LoadedLines lines;
     lines.busyProcesses = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
     const BusyProcesses busy(lines.busyProcesses);
-    const char* asked = std::getenv("VELKARO_SCHEDULING");
-    const std::string kept = asked ? asked : "";
-    setenv("VELKARO_SCHEDULING", "normal", 1);
-    lines.normal = halfUnderLoad(busy, secondsEach, clicks);
-    // Then as the user's environment has it: real-time where allowed, unless it asks otherwise.
-    if (asked)
-        setenv("VELKARO_SCHEDULING", kept.c_str(), 1);
-    else
-        unsetenv("VELKARO_SCHEDULING");
-    lines.realtime = halfUnderLoad(busy, secondsEach, clicks);
+    for (const bool normal : {true, false}) {
+        const ScopedScheduling scheduling(normal);
+        (normal ? lines.normal : lines.realtime) = halfUnderLoad(busy, secondsEach, clicks);
+    }
     return lines;
+}
+
+TurnCost turnCost(double secondsEach, int turnsEach)
+{
+    TurnCost cost;
+    for (const bool counting : {false, true}) {
+        std::vector<double> normal, realtime;
+        for (int turn = 0; turn < 2 * turnsEach; ++turn) {
+            const bool normalTurn = turn % 2 == 0;
+            const ScopedScheduling scheduling(normalTurn);
+            (normalTurn ? normal : realtime).push_back(captureRate(counting, secondsEach / turnsEach));
+        }
+        (counting ? cost.countingNormal : cost.unchangedNormal) = percentile(normal, 0.5);
+        (counting ? cost.countingRealtime : cost.unchangedRealtime) = percentile(realtime, 0.5);
+    }
+    return cost;
 }

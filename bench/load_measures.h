@@ -28,3 +28,14 @@ struct LoadedLines {
 };
 
 LoadedLines loadedLines(double secondsEach, int clicks);
+
+// What the turns of two real-time threads cost a capture on a quiet machine:
+// samples per second of a capture alone, in turns of normal priority and of
+// real-time as allowed, interleaved; the medians.
+struct TurnCost {
+    double unchangedNormal = 0;
+    double unchangedRealtime = 0;
+    double countingNormal = 0; // the data register changing on every read
+    double countingRealtime = 0;
+};
+TurnCost turnCost(double secondsEach, int turnsEach);

@@ -18,6 +18,7 @@
 
 #include <iostream>
 #include <thread>
+#include <tuple>
 
 namespace {
 constexpr int OneSecondItem = 4;
@@ -85,6 +86,12 @@ std::vector<MeasureRow> measureRows()
         {"loaded_realtime_click_p99_ms", "17 real-time as allowed: click to handler, timeline capturing, 99th percentile", "ms", 3, {K::Below, 20}},
         {"loaded_realtime_busy_loops_per_s", "17 real-time as allowed: the busy processes' loops while sampling", "loops/s", 0, {}},
         {"loaded_busy_progress_ratio", "17 the busy processes' progress, real-time half to normal half", "ratio", 3, {}},
+        {"turns_unchanged_normal_per_s", "18 capture alone, quiet, unchanged, normal priority", "samples/s", 0, {}},
+        {"turns_unchanged_realtime_per_s", "18 ... real-time as allowed", "samples/s", 0, {}},
+        {"turns_unchanged_ratio", "18 ... ratio real-time to normal", "ratio", 3, {K::AtLeast, 0.95}},
+        {"turns_counting_normal_per_s", "18 capture alone, quiet, counting, normal priority", "samples/s", 0, {}},
+        {"turns_counting_realtime_per_s", "18 ... real-time as allowed", "samples/s", 0, {}},
+        {"turns_counting_ratio", "18 ... ratio real-time to normal", "ratio", 3, {K::AtLeast, 0.95}},
     };
 }
 
@@ -201,6 +208,19 @@ void measureUnderLoad(const BenchPlan& plan, ResultTable& table)
                                                    : 0);
 }
 
+void measureTurnCost(const BenchPlan& plan, ResultTable& table)
+{
+    progress("the real-time turns' cost, quiet, interleaved turns");
+    const TurnCost cost = turnCost(plan.loopSeconds * 3, plan.loopTurns);
+    for (const auto& [name, normal, realtime] : {std::tuple{"unchanged", cost.unchangedNormal, cost.unchangedRealtime},
+                                                 std::tuple{"counting", cost.countingNormal, cost.countingRealtime}}) {
+        const std::string key = std::string("turns_") + name;
+        table.record(key + "_normal_per_s", normal);
+        table.record(key + "_realtime_per_s", realtime);
+        table.record(key + "_ratio", normal > 0 ? realtime / normal : 0);
+    }
+}
+
 void measureAll(const BenchPlan& plan, ResultTable& table)
 {
     // First, while the heap holds nothing of earlier windows that could hide a growth.
@@ -216,6 +236,7 @@ void measureAll(const BenchPlan& plan, ResultTable& table)
         measureScripts(plan, table);
     }
     measureUnderLoad(plan, table);
+    measureTurnCost(plan, table);
     measureCpu(plan, table);
     for (int run = 1; run <= plan.cpuRepetitions; ++run)
         table.record("cpu_timeline_paused_percent", pausedCpuShare(plan.cpuSeconds));
