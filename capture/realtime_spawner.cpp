@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include <linux/capability.h>
+
 #include <pthread.h>
 #include <sched.h>
 
@@ -99,7 +101,9 @@ void* RealtimeSpawner::serve(void* argument)
 
 std::unique_ptr<RealtimeSpawner> KeepRealtimeSampling()
 {
-    if (KeepRealtimeLimit(SamplerPriority))
+    // Without CAP_SYS_NICE no thread is even tried: a refused one may linger
+    // a moment, and the drop refuses to run beside another thread.
+    if (KeepRealtimeLimit(SamplerPriority) || !HasCapability(CAP_SYS_NICE))
         return nullptr;
     std::string why;
     return RealtimeSpawner::start(SamplerPriority, why);

@@ -4,6 +4,7 @@
 #include "watch_clock.h"
 
 #include <algorithm>
+#include <thread>
 
 #include <unistd.h>
 
@@ -16,6 +17,13 @@ std::int64_t monotonicNow()
 
 // Longest sleep of a waiting thread: a stop is seen this late at most.
 constexpr std::int64_t NapLimit = 20'000'000;
+
+// Relative, so that it blocks however late the thread gets here: a sleep
+// until a time already past would return at once and block nothing.
+void pauseBriefly()
+{
+    std::this_thread::sleep_for(std::chrono::nanoseconds(SamplingThreads::Pause));
+}
 
 void spinPause()
 {
@@ -119,7 +127,7 @@ bool SamplingThreads::awaitTurn(int self)
                 // Withdrawn, unless the holder has just taken it up: then the turn is on its way.
                 bool ready = true;
                 if (m_ready[self].compare_exchange_strong(ready, false, std::memory_order_acq_rel)) {
-                    SleepUntilMonotonic(monotonicNow() + Pause); // a real block before it tries again
+                    pauseBriefly(); // a real block before it tries again
                     break;
                 }
             }
@@ -160,7 +168,7 @@ bool SamplingThreads::holdTurn(int self, SchedulingKernel& kernel)
         if (now < sliceEnds + Overrun)
             continue;
         m_engine.pausing();
-        SleepUntilMonotonic(now + Pause);
+        pauseBriefly();
         sliceEnds = monotonicNow() + Slice;
         m_turnEnds.store(sliceEnds, std::memory_order_relaxed);
     }

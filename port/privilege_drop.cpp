@@ -106,6 +106,12 @@ bool emptyCapabilities(std::string& failure)
 }
 }
 
+bool HasCapability(int capability)
+{
+    CapabilityData caps{};
+    return readCapabilities(caps) && effective(caps, capability);
+}
+
 bool DropThreadPrivileges(std::string& failure)
 {
     CapabilityData caps{};

