@@ -39,7 +39,7 @@ public:
     // A holder whose partner failed to come (its processor was taken) pauses
     // this long: a real block that starts the kernel's count of real-time
     // running anew.
-    static constexpr std::int64_t Pause = 200'000;
+    static constexpr std::int64_t Pause = 1'000'000;
     // How long a holder waits beyond its slice for the other to come.
     static constexpr std::int64_t Overrun = 5'000'000;
 
