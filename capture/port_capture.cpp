@@ -1,15 +1,11 @@
 #include "port_capture.h"
 
 #include "port_channel.h"
+#include "watch_clock.h"
 
 #include <algorithm>
 
 namespace {
-std::int64_t monotonicNanoseconds(std::chrono::steady_clock::time_point at)
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
-}
-
 // Changes sampled but not yet in the ring, before the sampler waits for a reader.
 constexpr std::size_t SampledLimit = std::size_t{1} << 20;
 }
@@ -24,7 +20,7 @@ public:
     bool changed(std::int64_t nanoseconds, std::size_t, std::uint32_t, std::uint32_t now) override
     {
         if (nanoseconds == 0) // the record's first sample: its clock starts here
-            m_capture.m_clockStart.store(monotonicNanoseconds(m_capture.m_engine->clock().start()), std::memory_order_release);
+            m_capture.m_clockStart.store(MonotonicNanoseconds(m_capture.m_engine->clock().start()), std::memory_order_release);
         m_sampled.push_back({nanoseconds, now});
         return true;
     }
@@ -98,7 +94,7 @@ void PortCapture::start(FoundPort port)
     m_engine.reset();
     m_startedWall = std::chrono::system_clock::now();
     m_startedSteady = std::chrono::steady_clock::now();
-    m_clockStart = monotonicNanoseconds(m_startedSteady);
+    m_clockStart = MonotonicNanoseconds(m_startedSteady);
     if (port.base == 0)
         return;
     m_engine = std::make_unique<SamplingEngine>(m_channel, std::vector<FoundPort>{port});
@@ -158,13 +154,13 @@ std::int64_t PortCapture::sampledUntil() const
 
 std::int64_t PortCapture::now() const
 {
-    return std::max<std::int64_t>(0, monotonicNanoseconds(std::chrono::steady_clock::now()) -
+    return std::max<std::int64_t>(0, MonotonicNanoseconds(std::chrono::steady_clock::now()) -
                                          m_clockStart.load(std::memory_order_acquire));
 }
 
 std::chrono::system_clock::time_point PortCapture::began() const
 {
     const auto first = std::chrono::nanoseconds(m_clockStart.load(std::memory_order_acquire) -
-                                                monotonicNanoseconds(m_startedSteady));
+                                                MonotonicNanoseconds(m_startedSteady));
     return m_startedWall + std::chrono::duration_cast<std::chrono::system_clock::duration>(first);
 }

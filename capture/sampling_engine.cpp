@@ -113,8 +113,7 @@ bool SamplingEngine::waitUntil(std::chrono::steady_clock::time_point when, const
     for (Clock::time_point now = Clock::now(); now < when; now = Clock::now()) {
         if (stop.stop_requested() || (signalled && *signalled))
             return false;
-        SleepUntilMonotonic(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(std::min(when, now + NapLimit).time_since_epoch()).count());
+        SleepUntilMonotonic(MonotonicNanoseconds(std::min(when, now + NapLimit)));
     }
     return !stop.stop_requested() && !(signalled && *signalled);
 }

@@ -11,8 +11,7 @@
 namespace {
 std::int64_t monotonicNow()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    return MonotonicNanoseconds(std::chrono::steady_clock::now());
 }
 
 // Longest sleep of a waiting thread: a stop is seen this late at most.
@@ -152,9 +151,7 @@ bool SamplingThreads::holdTurn(int self, SchedulingKernel& kernel)
         if (!m_realtime.load(std::memory_order_relaxed))
             continue;
         // The engine's time, read at the end of each step anyway (its clock starts at the first sample).
-        const std::int64_t now =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(m_engine.clock().start().time_since_epoch()).count() +
-            m_engine.lastStamped();
+        const std::int64_t now = MonotonicNanoseconds(m_engine.clock().start()) + m_engine.lastStamped();
         if (now < sliceEnds)
             continue;
         // Real-time means two threads taking turns.

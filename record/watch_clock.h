@@ -11,6 +11,13 @@
 // the sleep early.
 void SleepUntilMonotonic(std::int64_t nanoseconds);
 
+// A time of std::chrono::steady_clock (the monotonic clock) in nanoseconds, as
+// SleepUntilMonotonic takes it.
+inline std::int64_t MonotonicNanoseconds(std::chrono::steady_clock::time_point at)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+}
+
 // A watch's clock: nanoseconds since its start on the monotonic clock. Where
 // the kernel keeps that clock with the processor's time-stamp counter, the
 // watch reads the counter itself (half the cost of a clock_gettime, which a
