@@ -39,13 +39,12 @@ std::unique_ptr<RealtimeSpawner> RealtimeSpawner::start(int priority, std::strin
         why = std::string("no real-time thread at start: ") + std::strerror(error);
         return nullptr;
     }
+    spawner->m_serving = true;
     why = dropped.get();
-    if (!why.empty()) {
-        // It ends at once; the process then refuses to go on with a privilege held.
-        pthread_join(spawner->m_thread, nullptr);
-        spawner->m_thread = {};
+    // Where it could not give up its privileges it ends at once (the destructor
+    // joins it); the process then refuses to go on with a privilege held.
+    if (!why.empty())
         return nullptr;
-    }
     current = spawner.get();
     return spawner;
 }
@@ -59,6 +58,8 @@ RealtimeSpawner::~RealtimeSpawner()
 {
     if (current == this)
         current = nullptr;
+    if (!m_serving)
+        return;
     {
         const std::lock_guard lock(m_mutex);
         m_stopping = true;

@@ -40,6 +40,7 @@ private:
     static void* serve(void* self);
 
     pthread_t m_thread{};
+    bool m_serving = false; // the thread was made, and is joined at the end
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::queue<Request> m_requests;
