@@ -7,6 +7,7 @@
 #include "change_writer.h"
 #include "port_capture.h"
 #include "port_channel.h"
+#include "process_usage.h"
 #include "serial_step_card.h"
 #include "simulated_devices.h"
 #include "statistics.h"
@@ -176,6 +177,7 @@ struct CardPort {
 
 LoadedLine captureUnderLoad(double seconds, RealtimeBroker& rtkit)
 {
+    const ProcessorTicks ticksBefore = processorTicks();
     CardPort card;
     LinuxSchedulingKernel kernel;
     PortCapture capture(card.channel, ChangeRing::capacityForMiB(64));
@@ -191,6 +193,7 @@ LoadedLine captureUnderLoad(double seconds, RealtimeBroker& rtkit)
         record.blind = ring.blindBetween(0, record.end);
     });
     LoadedLine line = blindOf(record);
+    line.stolenPercent = stolenPercent(ticksBefore, processorTicks());
     line.scheduling = SchedulingText(capture.scheduling());
     return line;
 }
@@ -213,6 +216,7 @@ private:
 
 LoadedLine watchUnderLoad(double seconds, RealtimeBroker& rtkit)
 {
+    const ProcessorTicks ticksBefore = processorTicks();
     CardPort card;
     WatchPlan plan;
     plan.ports = {{CardBase, false}};
@@ -228,6 +232,7 @@ LoadedLine watchUnderLoad(double seconds, RealtimeBroker& rtkit)
     }
     std::fclose(nowhere);
     LoadedLine line = blindOf(record);
+    line.stolenPercent = stolenPercent(ticksBefore, processorTicks());
     line.scheduling = record.scheduling;
     return line;
 }

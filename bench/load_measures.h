@@ -11,6 +11,7 @@ struct LoadedLine {
     double intactPercent = 0;  // of the messages sent while sampling, those decoded whole
     double longestBlindMs = 0; // the longest stretch without a sample
     double blindPercent = 0;   // the share of the time without samples
+    double stolenPercent = 0;  // of the machine's processor time meanwhile, what its host took
     std::string scheduling;    // what the sampler got
 };
 

@@ -72,17 +72,21 @@ std::vector<MeasureRow> measureRows()
         {"loaded_normal_capture_intact_percent", "17 normal priority: timeline capture, E010's 9600-baud text intact", "%", 1, {}},
         {"loaded_normal_capture_longest_blind_ms", "17 ... longest stretch without a sample", "ms", 2, {}},
         {"loaded_normal_capture_blind_percent", "17 ... time without samples", "%", 2, {}},
+        {"loaded_normal_capture_stolen_percent", "17 ... processor time the virtual machine's host took meanwhile", "%", 2, {}},
         {"loaded_normal_watch_intact_percent", "17 normal priority: velkaro-cli watch, the same: intact", "%", 1, {}},
         {"loaded_normal_watch_longest_blind_ms", "17 ... longest stretch without a sample", "ms", 2, {}},
         {"loaded_normal_watch_blind_percent", "17 ... time without samples", "%", 2, {}},
+        {"loaded_normal_watch_stolen_percent", "17 ... processor time the virtual machine's host took meanwhile", "%", 2, {}},
         {"loaded_normal_click_p99_ms", "17 normal priority: click to handler, timeline capturing, 99th percentile", "ms", 3, {K::Below, 20}},
         {"loaded_normal_busy_loops_per_s", "17 normal priority: the busy processes' loops while sampling", "loops/s", 0, {}},
         {"loaded_realtime_capture_intact_percent", "17 real-time as allowed: timeline capture, E010's 9600-baud text intact", "%", 1, {}},
         {"loaded_realtime_capture_longest_blind_ms", "17 ... longest stretch without a sample", "ms", 2, {}},
         {"loaded_realtime_capture_blind_percent", "17 ... time without samples", "%", 2, {}},
+        {"loaded_realtime_capture_stolen_percent", "17 ... processor time the virtual machine's host took meanwhile", "%", 2, {}},
         {"loaded_realtime_watch_intact_percent", "17 real-time as allowed: velkaro-cli watch, the same: intact", "%", 1, {}},
         {"loaded_realtime_watch_longest_blind_ms", "17 ... longest stretch without a sample", "ms", 2, {}},
         {"loaded_realtime_watch_blind_percent", "17 ... time without samples", "%", 2, {}},
+        {"loaded_realtime_watch_stolen_percent", "17 ... processor time the virtual machine's host took meanwhile", "%", 2, {}},
         {"loaded_realtime_click_p99_ms", "17 real-time as allowed: click to handler, timeline capturing, 99th percentile", "ms", 3, {K::Below, 20}},
         {"loaded_realtime_busy_loops_per_s", "17 real-time as allowed: the busy processes' loops while sampling", "loops/s", 0, {}},
         {"loaded_busy_progress_ratio", "17 the busy processes' progress, real-time half to normal half", "ratio", 3, {}},
@@ -198,6 +202,7 @@ void measureUnderLoad(const BenchPlan& plan, ResultTable& table)
             table.record(key + "_intact_percent", line.intactPercent);
             table.record(key + "_longest_blind_ms", line.longestBlindMs);
             table.record(key + "_blind_percent", line.blindPercent);
+            table.record(key + "_stolen_percent", line.stolenPercent);
             progress(std::string(halfName) + " half, " + name + " sampled at " + line.scheduling);
         }
         table.record(std::string("loaded_") + halfName + "_click_p99_ms", half.clickP99Ms);
