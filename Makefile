@@ -6,7 +6,8 @@
 # make V=1 ... shows every command and all that the tools print.
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
-PACKAGES = cmake ninja-build make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2 librsvg2-bin
+PACKAGES = cmake ninja-build make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2 librsvg2-bin \
+           libsigrokdecode-dev
 # what the tests need besides: the Windows cross compiler, QEMU with a kernel for the port test,
 # the validators of the desktop entries, the metainfo, the manual pages and the package,
 # sigrok's reader of the command line tool's VCD files, rtkit and setcap (the routes to real-time sampling)
@@ -130,7 +131,7 @@ check-asan: setup
 # make check-tsan - the capture's tests and the windows' tests built with ThreadSanitizer: the
 #                   sampling thread and the window's thread share the port channel and the record
 TSAN_BUILD ?= build-tsan
-TSAN_TESTS  = tst_capture tst_realtime tst_timeline tst_sampling tst_editing tst_connector tst_bitset_opening tst_shutdown
+TSAN_TESTS  = tst_capture tst_realtime tst_decode tst_timeline tst_sampling tst_editing tst_connector tst_bitset_opening tst_shutdown
 check-tsan: setup
 	$(call configure,$(TSAN_BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKARO_SANITIZE_THREAD=ON)
 	$(call build,$(TSAN_BUILD),$(TSAN_TESTS),the tests with ThreadSanitizer)

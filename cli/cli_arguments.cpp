@@ -39,7 +39,7 @@ constexpr OptionInfo Options[] = {
     {"--no-probe", "", false, AnyCommand},
     {"--port", "-p", true, PortCommands},
     {"--json", "", false, bit(Command::List) | bit(Command::Read) | bit(Command::Write) | bit(Command::Set) |
-                          bit(Command::Toggle) | bit(Command::Pulse)},
+                          bit(Command::Toggle) | bit(Command::Pulse) | bit(Command::Decoders)},
     {"--names", "", false, bit(Command::Read)},
     {"--for", "", true, bit(Command::Pulse)},
     {"--repeat", "", true, bit(Command::Pulse)},
@@ -54,18 +54,20 @@ constexpr OptionInfo Options[] = {
     {"--vcd-registers", "", false, bit(Command::Watch)},
     {"--until", "", true, bit(Command::Watch)},
     {"--timeout", "-t", true, bit(Command::Watch)},
+    {"--decode", "-P", true, bit(Command::Watch)},
+    {"--annotations", "-A", true, bit(Command::Watch)},
 };
 
 // Options that may be given more than once, each adding a condition.
 bool repeatable(const OptionInfo& option)
 {
-    return option.name == "--until" || option.name == "--edge";
+    return option.name == "--until" || option.name == "--edge" || option.name == "--decode";
 }
 
 constexpr std::pair<std::string_view, Command> CommandNames[] = {
     {"list", Command::List},   {"read", Command::Read},   {"write", Command::Write}, {"set", Command::Set},
     {"toggle", Command::Toggle}, {"pulse", Command::Pulse}, {"watch", Command::Watch},  {"help", Command::Help},
-    {"version", Command::Version},
+    {"version", Command::Version}, {"decoders", Command::Decoders},
 };
 
 struct GivenOption {
@@ -348,6 +350,16 @@ void takeOperands(CliArguments& result, const std::vector<std::string>& operands
         for (const std::string& operand : operands)
             result.readItems.push_back(readItem(operand));
         return;
+    case Command::Decoders:
+        for (const std::string& operand : operands) {
+            const DecoderInfo* decoder = DecoderLibrary::instance().decoder(operand);
+            if (!decoder)
+                refuse(DecoderLibrary::instance().failure().empty()
+                           ? "no decoder " + quoted(operand) + " is installed (velkaro-cli decoders lists them)"
+                           : DecoderLibrary::instance().failure());
+            result.listedDecoders.push_back(decoder);
+        }
+        return;
     default:
         if (!operands.empty())
             refuse(std::string(name) + " takes no argument such as " + quoted(operands.front()));
@@ -364,6 +376,14 @@ void takeOperands(CliArguments& result, const std::vector<std::string>& operands
     refuseRepeats(result.registerValues, [](const RegisterValue& value) { return RegisterModel::RegisterNames[value.reg]; });
     refuseRepeats(result.lineLevels, [](const LineLevel& level) { return std::string_view(level.line->name); });
     refuseRepeats(result.toggledLines, [](const Line* line) { return std::string_view(line->name); });
+}
+
+DecoderStack decoderStack(std::string_view text)
+{
+    std::variant<DecoderStack, std::string> stack = ReadDecoderStack(text, DecoderLibrary::instance());
+    if (const auto* fault = std::get_if<std::string>(&stack))
+        refuse("--decode " + quoted(text) + ": " + *fault);
+    return std::get<DecoderStack>(std::move(stack));
 }
 
 void takeOption(CliArguments& result, const GivenOption& given)
@@ -402,6 +422,8 @@ void takeOption(CliArguments& result, const GivenOption& given)
         result.vcdRegisters = true;
     else if (name == "--until")
         untilCondition(result, value);
+    else if (name == "--decode")
+        result.decoders.push_back(decoderStack(value));
     else if (name == "--format") {
         static constexpr std::pair<std::string_view, CliArguments::Format> formats[] = {
             {"text", CliArguments::Format::Text}, {"csv", CliArguments::Format::Csv},
@@ -424,6 +446,28 @@ void takeOption(CliArguments& result, const GivenOption& given)
             rest.remove_prefix(comma + 1);
         }
         refuseRepeats(result.watchedLines, [](const Line* line) { return std::string_view(line->name); });
+    }
+}
+
+// --annotations, once the stacks are known; the top decoders' where it is not given.
+void takeAnnotationChoice(CliArguments& result, const std::vector<GivenOption>& options)
+{
+    if (result.decoders.empty()) {
+        for (const GivenOption& given : options)
+            if (given.option->name == "--annotations")
+                refuse("--annotations chooses among the annotations of --decode: give a decoder with it");
+        return;
+    }
+    if (result.format != CliArguments::Format::Text && result.format != CliArguments::Format::Jsonl)
+        refuse("--decode writes annotations as text or jsonl, not as records in another format");
+    result.shownAnnotations = TopDecodersChoice(result.decoders);
+    for (const GivenOption& given : options) {
+        if (given.option->name != "--annotations")
+            continue;
+        std::variant<AnnotationChoice, std::string> choice = ReadAnnotationChoice(given.value, result.decoders);
+        if (const auto* fault = std::get_if<std::string>(&choice))
+            refuse(*fault);
+        result.shownAnnotations = std::get<AnnotationChoice>(std::move(choice));
     }
 }
 
@@ -534,6 +578,7 @@ CliArguments parse(const std::vector<std::string>& arguments)
     }
     if (result.vcdRegisters && result.format != CliArguments::Format::Vcd)
         refuse("--vcd-registers belongs to --format vcd");
+    takeAnnotationChoice(result, options);
     return result;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "annotation_text.h"
 #include "change_writer.h"
+#include "decoder_setup.h"
 #include "register_model.h"
 
 #include <chrono>
@@ -41,7 +43,7 @@ struct RegisterValue {
 // Everything a command line asks for, read and checked before any port is
 // touched: a refused command line writes nothing anywhere.
 struct CliArguments {
-    enum class Command { Help, Version, List, Read, Write, Set, Toggle, Pulse, Watch };
+    enum class Command { Help, Version, List, Read, Write, Set, Toggle, Pulse, Watch, Decoders };
     using Format = RecordFormat;
 
     Command command = Command::Help;
@@ -74,6 +76,12 @@ struct CliArguments {
     std::vector<LineLevel> until;
     std::vector<LineEdge> untilEdges; // each with a line
     std::optional<std::chrono::nanoseconds> timeout;
+    // watch --decode: stacks of decoders fed with the first port's changes,
+    // whose annotations are written instead of records
+    std::vector<DecoderStack> decoders;
+    AnnotationChoice shownAnnotations;
+
+    std::vector<const DecoderInfo*> listedDecoders; // decoders ID...; empty: all installed
 };
 
 // The arguments after the program name; on bad usage or input, the one-line

@@ -16,7 +16,10 @@ Commands:
   set LINE=LEVEL...         drive output lines to a level, 0 or 1
   toggle LINE...            invert output lines
   pulse LINE=LEVEL --for T  drive a line, hold it, give it back
-  watch                     record every change of the lines of the ports
+  watch                     record every change of the lines of the ports,
+                            or decode them (--decode)
+  decoders [ID...]          sigrok's protocol decoders that watch --decode
+                            can use, with their channels and options
   help [COMMAND]            this text, or a command's (also COMMAND --help)
 
 Options of every command:
@@ -29,7 +32,8 @@ Options of every command:
   -p, --port BASE  the port, by its base in hexadecimal as list shows it
                  (378, E010); without it, the first port found (watch:
                  every port found)
-  --json         list, read, write, set, toggle, pulse: one JSON object
+  --json         list, read, write, set, toggle, pulse: one JSON object;
+                 decoders: one JSON array
   --version      the version
 
 The lines, by name (any case) or by pin number (2 is D0):
@@ -147,6 +151,8 @@ const char* const Watch = R"(Usage: velkaro-cli watch [-p BASE] [--interval MS] 
                          [-l LINE,...] [--edge [LINE=]EDGE]...
                          [--until LINE=LEVEL|EDGE... [-t S]]
                          [-f text|csv|jsonl|vcd] [--vcd-registers] [-o FILE]
+       velkaro-cli watch -p BASE --decode ID[:CHANNEL=LINE|OPTION=VALUE...][,ID...]...
+                         [--annotations ID[=ROW|CLASS[:...]][,...]] [-f text|jsonl]
 
 Samples the registers of every port found (or of the one --port names) over
 and over, as fast as the ports answer (or every MS milliseconds), and writes
@@ -183,12 +189,36 @@ first record is its state at the start and holds every line. Reads only.
   --vcd-registers    also the three registers as 8-bit vectors (GTKWave;
                      sigrok and PulseView refuse files that hold vectors)
   -o, --output FILE  write the records to FILE instead of standard output
+  -P, --decode STACK decode the first port's lines with sigrok's decoders and
+                     write their annotations, each as soon as it is decoded,
+                     instead of records: ID:CHANNEL=LINE:OPTION=VALUE as
+                     sigrok-cli's -P takes it, a comma stacking the next
+                     decoder on the one before; given again, another stack.
+                     Text is sigrok-cli's layout ("uart-1: 56"), jsonl one
+                     object per annotation with its times. A blind stretch
+                     starts the decoders again after it.
+  -A, --annotations CHOICE  which annotations: ID=CLASS or ROW, several
+                     joined by ':', decoders by ','; without it, those of the
+                     top decoder of each stack
 
 Ctrl-C or SIGTERM ends a watch cleanly, with a complete file (exit status 0,
 or 128 + the signal while --until still waited).
   velkaro-cli watch --format vcd -o capture.vcd --duration 10
   velkaro-cli watch --lines Busy,ACK --until Busy=0 --timeout 5
   velkaro-cli watch -l Err --edge rising -n 1 -f jsonl
+  velkaro-cli watch -p E010 -P uart:rx=ACK:baudrate=9600:format=ascii -A uart=rx-data
+)";
+
+const char* const Decoders = R"(Usage: velkaro-cli decoders [--json] [ID...]
+
+The protocol decoders of sigrok's libsigrokdecode that watch --decode can use
+(or those named): each one's id and name; the channels it reads, which
+--decode puts on lines (CHANNEL=LINE), or the decoder it stacks on; its
+options with their defaults and choices; and its annotation rows, which
+--annotations chooses among. Decoders are searched for in SIGROKDECODE_DIR,
+then in ~/.local/share/libsigrokdecode/decoders (the user's own, in sigrok's
+Python format), then in the system's, /usr/share/libsigrokdecode/decoders.
+  velkaro-cli decoders uart spi
 )";
 
 }
@@ -209,5 +239,7 @@ std::string CliHelp(std::string_view topic)
         return Pulse;
     if (topic == "watch")
         return Watch;
+    if (topic == "decoders")
+        return Decoders;
     return Overview;
 }

@@ -9,6 +9,8 @@
 #include "port_route.h"
 #include "pulse.h"
 #include "watch.h"
+#include "decode_writer.h"
+#include "decoder_list.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -339,9 +341,17 @@ struct Session {
         for (const FoundPort& port : ports)
             header.ports.push_back({PortAddressText(port.base), accessOf(port.base)});
 
-        const std::unique_ptr<ChangeWriter> writer = MakeChangeWriter(
-            arguments.format, arguments.vcdRegisters, records, isFile(records) ? ChangeWriter::HandOn::InBlocks
-                                                                              : ChangeWriter::HandOn::EachRecord);
+        // Decoding: every change of the decoders' lines goes to them.
+        for (const DecoderStack& stack : arguments.decoders)
+            for (const DecoderSetup& setup : stack)
+                for (const auto& [channel, line] : setup.channels)
+                    plan.recordedBits |= RegisterModel::packedBit(*line);
+        const std::unique_ptr<ChangeWriter> writer =
+            arguments.decoders.empty()
+                ? MakeChangeWriter(arguments.format, arguments.vcdRegisters, records,
+                                   isFile(records) ? ChangeWriter::HandOn::InBlocks : ChangeWriter::HandOn::EachRecord)
+                : std::make_unique<DecodeWriter>(arguments.format, records, err, arguments.decoders,
+                                                 arguments.shownAnnotations);
         WatchResult result{};
         {
             const StopOnSignals stop;
@@ -403,6 +413,16 @@ int RunCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE*
     }
     if (asked.command == Command::Version) {
         std::fprintf(out, "velkaro-cli %s\n", VELKARO_VERSION);
+        return Success;
+    }
+    if (asked.command == Command::Decoders) {
+        DecoderLibrary& library = DecoderLibrary::instance();
+        if (!library.failure().empty()) {
+            std::fprintf(err, "velkaro-cli: %s\n", library.failure().c_str());
+            return NoAccess;
+        }
+        const std::vector<const DecoderInfo*> listed = asked.listedDecoders.empty() ? library.all() : asked.listedDecoders;
+        std::fputs((asked.json ? DecoderListJson(listed) : DecoderListText(listed)).c_str(), out);
         return Success;
     }
 

@@ -97,6 +97,7 @@ public:
     void blind(std::int64_t from, std::int64_t to) override { m_writer.blind(from, to); }
     bool runDone(std::int64_t nanoseconds, long long) override
     {
+        m_writer.progressed(nanoseconds);
         if (nanoseconds >= m_timeout)
             m_end = WatchResult::End::Timeout;
         else if (nanoseconds >= m_duration)

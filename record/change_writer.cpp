@@ -5,12 +5,8 @@
 
 #include <ctime>
 
-namespace {
-
-using RegisterModel::Line;
-
 // velkaro-cli watch: port 378 (direct I/O), port 278 (direct I/O), started 2026-12-08T10:15:03.123456789Z
-std::string describe(const WatchHeader& header)
+std::string DescribeRecording(const WatchHeader& header)
 {
     std::string text = header.recorder + ":";
     for (const WatchHeader::Port& port : header.ports)
@@ -18,6 +14,10 @@ std::string describe(const WatchHeader& header)
     text += ", started " + IsoTime(header.started);
     return header.scheduling.empty() ? text : text + ", sampling at " + header.scheduling;
 }
+
+namespace {
+
+using RegisterModel::Line;
 
 class TextWriter : public ChangeWriter {
 public:
@@ -27,7 +27,7 @@ public:
     {
         const WatchHeader& header = m_header;
         Record record(*this);
-        record << "# " << describe(header) << "\n# nanoseconds since the start (monotonic clock), the port, its "
+        record << "# " << DescribeRecording(header) << "\n# nanoseconds since the start (monotonic clock), the port, its "
                   "registers in hexadecimal, the lines that changed with their level on the pin\n";
     }
 
@@ -65,7 +65,7 @@ public:
         record << "time_ns,port,data,status,control,changed";
         for (const Line* line : header.lines)
             record << ',' << line->name;
-        record << "\n# " << describe(header) << "; time_ns on the monotonic clock since the start\n";
+        record << "\n# " << DescribeRecording(header) << "; time_ns on the monotonic clock since the start\n";
     }
 
     void record(std::int64_t nanoseconds, std::size_t port, std::uint32_t registers, std::uint32_t changed) override
@@ -173,7 +173,7 @@ public:
         m_dumping = !header.ports.empty();
         Record record(*this);
         record << "$date " << IsoTime(header.started) << " $end\n$version velkaro-cli " << VELKARO_VERSION
-               << " $end\n$comment " << describe(header) << "; the wires carry the line levels on the pins $end\n"
+               << " $end\n$comment " << DescribeRecording(header) << "; the wires carry the line levels on the pins $end\n"
                << "$timescale 1 us $end\n";
         for (std::size_t port = 0; port < header.ports.size(); ++port) {
             const std::string& address = header.ports[port].address;

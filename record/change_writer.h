@@ -48,6 +48,9 @@ public:
     // A stretch in which no port was sampled, from the last sample before it
     // to the first after it: nothing is known of the lines there.
     virtual void blind(std::int64_t from, std::int64_t to) = 0;
+    // Sampled up to this time with nothing recorded since the last record:
+    // for a writer that follows the time itself. Called after each run of samples.
+    virtual void progressed(std::int64_t) {}
     // The watch's end, on the same clock; everything is handed on.
     void end(std::int64_t nanoseconds);
 
@@ -165,6 +168,10 @@ private:
 // A writer for the format, writing to the stream (which it does not close).
 std::unique_ptr<ChangeWriter> MakeChangeWriter(RecordFormat format, bool vcdRegisters, std::FILE* out,
                                                ChangeWriter::HandOn handOn);
+
+// "velkaro-cli watch: port 378 (direct I/O), started 2026-12-08T10:15:03.123456789Z, sampling at …":
+// what a recording is of, in a line.
+std::string DescribeRecording(const WatchHeader& header);
 
 // The time as ISO 8601 in UTC with nanoseconds: "2026-12-08T10:15:03.123456789Z".
 std::string IsoTime(std::chrono::system_clock::time_point time);

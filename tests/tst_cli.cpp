@@ -40,12 +40,12 @@ private slots:
         QTest::newRow("control character, one line") << "set STB=1\n" << "'1\\x0A' is no line level for STB: give 0 or 1";
         QTest::newRow("line twice") << "set D0=1 d0=0" << "D0 is given twice";
         QTest::newRow("no command") << "--no-probe"
-                                    << "a command is missing: list, read, write, set, toggle, pulse or watch (velkaro-cli "
+                                    << "a command is missing: list, read, write, set, toggle, pulse, watch or decoders (velkaro-cli "
                                        "--help tells more)";
         QTest::newRow("unknown command") << "blink D0" << "unknown command 'blink'; the commands are list, read, write, set, "
-                                                          "toggle, pulse and watch";
+                                                          "toggle, pulse, watch and decoders";
         QTest::newRow("help on no command") << "help blink" << "help takes one command name: list, read, write, set, toggle, "
-                                                              "pulse or watch";
+                                                              "pulse, watch or decoders";
         QTest::newRow("unknown port") << "set D0=1 --port E800"
                                       << "unknown port E800: neither a standard base (3BC, 378, 278) nor a port the "
                                          "kernel lists (velkaro-cli list shows the ports)";

@@ -1,0 +1,294 @@
+#include "decode_session.h"
+
+#include <libsigrokdecode/libsigrokdecode.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+// Samples a feed takes at most: the library costs about 14 µs a call, so
+// calls of fewer samples than this waste little, and a chunk stays small.
+constexpr std::uint64_t ChunkSamples = 65'536;
+// How often the session feeds on while the lines stay still: an annotation
+// that waits only for time to pass (a serial byte's stop bit) comes this late.
+constexpr auto FeedEvery = std::chrono::milliseconds(10);
+constexpr std::uint64_t DefaultRate = 1'000'000;
+constexpr int UnitSize = 3;
+// Changes waiting for the session's thread at most (24 bytes each).
+constexpr std::size_t InputLimit = std::size_t{1} << 20;
+
+// The levels on the lines of packed registers: the register bits but for the
+// four lines the port inverts.
+std::uint32_t levelsOf(std::uint32_t registers)
+{
+    return (registers ^ RegisterModel::packedInvertMask()) & 0xFFFFFF;
+}
+
+int channelIndex(const RegisterModel::Line& line)
+{
+    return 8 * line.reg + line.bit;
+}
+
+GVariant* optionValue(const DecoderInfo::Option& option, const std::string& value)
+{
+    switch (option.kind) {
+    case DecoderInfo::Option::Kind::Integer:
+        return g_variant_new_int64(std::strtoll(value.c_str(), nullptr, 10));
+    case DecoderInfo::Option::Kind::Real:
+        return g_variant_new_double(std::strtod(value.c_str(), nullptr));
+    case DecoderInfo::Option::Kind::Text:
+        break;
+    }
+    return g_variant_new_string(value.c_str());
+}
+
+// A table of the library's kind, keys copied, values GVariants, freed with it.
+struct VariantTable {
+    GHashTable* table = g_hash_table_new_full(g_str_hash, g_str_equal, g_free, reinterpret_cast<GDestroyNotify>(g_variant_unref));
+    ~VariantTable() { g_hash_table_destroy(table); }
+    void add(const std::string& key, GVariant* value) { g_hash_table_insert(table, g_strdup(key.c_str()), g_variant_ref_sink(value)); }
+};
+
+}
+
+std::uint64_t DecodeRate(const DecoderStack& stack)
+{
+    const DecoderSetup& bottom = stack.front();
+    if (bottom.decoder->id != "uart")
+        return DefaultRate;
+    std::string baud = bottom.decoder->option("baudrate") ? bottom.decoder->option("baudrate")->defaultValue : "";
+    for (const auto& [option, value] : bottom.options)
+        if (option == "baudrate")
+            baud = value;
+    const long long bitsPerSecond = std::clamp(std::atoll(baud.c_str()), 1LL, 1'000'000LL);
+    return static_cast<std::uint64_t>(16 * bitsPerSecond);
+}
+
+DecodeSession::DecodeSession(DecoderStack stack, AnnotationStore& store, Listener listener)
+    : m_stack(std::move(stack)), m_rate(DecodeRate(m_stack)), m_store(store), m_listener(std::move(listener)),
+      m_owner([this] { own(); })
+{
+}
+
+DecodeSession::~DecodeSession()
+{
+    finish();
+}
+
+void DecodeSession::changed(std::int64_t nanoseconds, std::uint32_t registers)
+{
+    const std::lock_guard lock(m_inputMutex);
+    // Lines that change faster than the decoders follow for long: the changes
+    // from there until the decoders have caught up are left out, as a stretch
+    // of its own after which they start again.
+    if (m_inputs.size() >= InputLimit) {
+        if (!m_behindFrom)
+            m_behindFrom = m_inputs.back().to;
+        return;
+    }
+    if (m_behindFrom) {
+        m_inputs.push_back({Input::Kind::Behind, *m_behindFrom, nanoseconds, 0});
+        m_behindFrom.reset();
+    }
+    m_inputs.push_back({Input::Kind::Change, nanoseconds, nanoseconds, levelsOf(registers)});
+}
+
+void DecodeSession::blind(std::int64_t from, std::int64_t to)
+{
+    const std::lock_guard lock(m_inputMutex);
+    m_inputs.push_back({Input::Kind::Blind, from, to, 0});
+}
+
+void DecodeSession::sampledUntil(std::int64_t nanoseconds)
+{
+    m_sampledUntil.store(nanoseconds, std::memory_order_release);
+}
+
+void DecodeSession::finish()
+{
+    {
+        const std::lock_guard lock(m_inputMutex);
+        m_finishing = true;
+    }
+    m_inputCame.notify_all();
+    if (m_owner.joinable())
+        m_owner.join();
+}
+
+void DecodeSession::own()
+{
+    for (bool finishing = false; !finishing;) {
+        std::vector<Input> inputs;
+        {
+            std::unique_lock lock(m_inputMutex);
+            m_inputCame.wait_for(lock, FeedEvery, [this] { return m_finishing; });
+            finishing = m_finishing;
+        }
+        // How far sampling went, before the changes it handed on until then are taken.
+        const std::int64_t until = m_sampledUntil.load(std::memory_order_acquire);
+        {
+            const std::lock_guard lock(m_inputMutex);
+            inputs.swap(m_inputs);
+        }
+        for (const Input& input : inputs) {
+            if (input.kind == Input::Kind::Change) {
+                feedChange(input.from, input.levels);
+            } else if (m_haveLevels) {
+                feedUntil(input.from);
+                send();
+                restart(input.to);
+                m_store.events.add({input.kind == Input::Kind::Blind ? DecodeEvent::Kind::Blind : DecodeEvent::Kind::Behind,
+                                    input.from, input.to, {}});
+            }
+        }
+        if (m_haveLevels)
+            feedUntil(until);
+        send();
+        if (m_listener)
+            m_listener();
+    }
+    if (m_session)
+        srd_session_destroy(m_session);
+}
+
+bool DecodeSession::startLibrarySession()
+{
+    if (srd_session_new(&m_session) != SRD_OK)
+        return false;
+    for (const DecoderSetup& setup : m_stack) {
+        VariantTable options;
+        for (const auto& [id, value] : setup.options)
+            options.add(id, optionValue(*setup.decoder->option(id), value));
+        srd_decoder_inst* instance = srd_inst_new(m_session, setup.decoder->id.c_str(), options.table);
+        if (!instance)
+            return false;
+        if (setup.decoder->takesLogic()) {
+            VariantTable channels;
+            for (const auto& [id, line] : setup.channels)
+                channels.add(id, g_variant_new_int32(channelIndex(*line)));
+            if (srd_inst_channel_set_all(instance, channels.table) != SRD_OK)
+                return false;
+        }
+        if (!m_instances.empty() && srd_inst_stack(m_session, m_instances.back(), instance) != SRD_OK)
+            return false;
+        m_instances.push_back(instance);
+        m_instanceIds.emplace_back(instance->inst_id ? instance->inst_id : setup.decoder->id);
+    }
+    srd_pd_output_callback_add(m_session, SRD_OUTPUT_ANN, &DecodeSession::annotated, this);
+    return true;
+}
+
+void DecodeSession::restart(std::int64_t at)
+{
+    if (m_session)
+        srd_session_terminate_reset(m_session);
+    m_segmentStart.store(at, std::memory_order_relaxed);
+    m_nextSample = 0;
+    m_sentSamples = 0;
+    m_chunk.clear();
+    if (!m_session && !startLibrarySession()) {
+        m_store.events.add({DecodeEvent::Kind::Failed, at, at, DecoderLibrary::instance().takeLog()});
+        m_failed = true;
+        return;
+    }
+    // To the decoders made, and again at each start: a decoder's reset forgets it.
+    srd_session_metadata_set(m_session, SRD_CONF_SAMPLERATE, g_variant_new_uint64(m_rate));
+    m_failed = srd_session_start(m_session) != SRD_OK;
+    if (m_failed)
+        m_store.events.add({DecodeEvent::Kind::Failed, at, at, DecoderLibrary::instance().takeLog()});
+    ++m_starts;
+}
+
+void DecodeSession::feedChange(std::int64_t nanoseconds, std::uint32_t levels)
+{
+    if (!m_haveLevels) {
+        // The first reading: sample 0.
+        m_haveLevels = true;
+        m_levels = levels;
+        restart(nanoseconds);
+        return;
+    }
+    // Each change gets a sample of its own, a little later where the one before had it.
+    feedUntil(nanoseconds);
+    m_levels = levels;
+    ++m_nextSample;
+    for (int byte = 0; byte < UnitSize; ++byte)
+        m_chunk.push_back(static_cast<std::uint8_t>(m_levels >> (8 * byte)));
+    if (m_chunk.size() >= ChunkSamples * UnitSize)
+        send();
+}
+
+void DecodeSession::feedUntil(std::int64_t nanoseconds)
+{
+    const std::int64_t since = nanoseconds - m_segmentStart.load(std::memory_order_relaxed);
+    if (since < 0)
+        return;
+    const auto until = static_cast<std::uint64_t>(static_cast<long double>(since) * m_rate / 1e9L);
+    while (m_nextSample < until) {
+        const std::uint64_t room = ChunkSamples - m_chunk.size() / UnitSize;
+        const std::uint64_t count = std::min(until - m_nextSample, room);
+        for (std::uint64_t n = 0; n < count; ++n)
+            for (int byte = 0; byte < UnitSize; ++byte)
+                m_chunk.push_back(static_cast<std::uint8_t>(m_levels >> (8 * byte)));
+        m_nextSample += count;
+        if (m_chunk.size() >= ChunkSamples * UnitSize)
+            send();
+    }
+}
+
+void DecodeSession::send()
+{
+    if (m_chunk.empty())
+        return;
+    const std::uint64_t count = m_chunk.size() / UnitSize;
+    if (!m_failed && m_session) {
+        const int result = srd_session_send(m_session, m_sentSamples, m_sentSamples + count, m_chunk.data(),
+                                            m_chunk.size(), UnitSize);
+        if (result != SRD_OK) {
+            m_sentSamples += count;
+            m_chunk.clear();
+            failed();
+            return;
+        }
+    }
+    m_sentSamples += count;
+    m_chunk.clear();
+}
+
+void DecodeSession::failed()
+{
+    // Said, and decoding starts again after what the decoders were given. The
+    // decoders' threads end in the reset: only then has the one that failed
+    // said all it says.
+    const std::int64_t at = timeOf(m_sentSamples);
+    srd_session_terminate_reset(m_session);
+    m_store.events.add({DecodeEvent::Kind::Failed, at, at, DecoderLibrary::instance().takeLog()});
+    restart(at);
+}
+
+std::int64_t DecodeSession::timeOf(std::uint64_t sample) const
+{
+    return m_segmentStart.load(std::memory_order_relaxed) +
+           static_cast<std::int64_t>(static_cast<long double>(sample) * 1e9L / m_rate);
+}
+
+void DecodeSession::annotated(srd_proto_data* data, void* session)
+{
+    auto& self = *static_cast<DecodeSession*>(session);
+    const auto at = std::find(self.m_instances.begin(), self.m_instances.end(), data->pdo->di);
+    if (at == self.m_instances.end())
+        return;
+    const auto* found = static_cast<const srd_proto_data_annotation*>(data->data);
+    Annotation annotation;
+    annotation.from = self.timeOf(data->start_sample);
+    annotation.to = self.timeOf(data->end_sample);
+    annotation.decoder = static_cast<int>(at - self.m_instances.begin());
+    annotation.annotationClass = found->ann_class;
+    annotation.row = self.m_stack[static_cast<std::size_t>(annotation.decoder)].decoder->rowOf(found->ann_class);
+    for (char** text = found->ann_text; text && *text; ++text)
+        annotation.texts.emplace_back(*text);
+    self.m_store.annotations.add(std::move(annotation));
+}

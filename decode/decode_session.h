@@ -1,0 +1,108 @@
+#pragma once
+
+#include "annotation_store.h"
+#include "decoder_setup.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+struct srd_session;
+struct srd_decoder_inst;
+struct srd_proto_data;
+
+// The sample rate a stack is decoded at: what its protocol needs to be timed
+// right (sixteen samples a bit for a serial line), else a rate at which
+// clocked protocols keep every edge and idle time costs little.
+std::uint64_t DecodeRate(const DecoderStack& stack);
+
+// Decodes a record's changes with one stack of libsigrokdecode decoders, live.
+// The thread that samples hands on changes, blind stretches and how far it has
+// sampled; a thread of the session's own turns them into the uniform samples
+// the library wants (line levels, three bytes a sample, a channel's index its
+// register bit: data 0-7, status 8-15, control 16-23) and feeds them in.
+//
+// That thread alone makes, feeds, resets and destroys the library's session:
+// the library deadlocks when another thread resets a session being fed. The
+// library's own threads run the decoders and call back with annotations,
+// which are only copied into the store. After each feed the listener, if any,
+// is called on the session's thread with what is new.
+class DecodeSession {
+public:
+    using Listener = std::function<void()>;
+
+    DecodeSession(DecoderStack stack, AnnotationStore& store, Listener listener = {});
+    // Decodes what was handed on, then ends.
+    ~DecodeSession();
+    DecodeSession(const DecodeSession&) = delete;
+    DecodeSession& operator=(const DecodeSession&) = delete;
+
+    // On the record's clock (nanoseconds), from the thread that samples, in
+    // time order. The first reading (registers as read, packed) comes first.
+    void changed(std::int64_t nanoseconds, std::uint32_t registers);
+    // No sample from one time to the other: decoding starts again after it.
+    void blind(std::int64_t from, std::int64_t to);
+    // Sampled up to this time with no change since the last one handed on.
+    void sampledUntil(std::int64_t nanoseconds);
+    // Decodes all handed on so far and ends; the destructor does it too.
+    void finish();
+
+    const DecoderStack& stack() const { return m_stack; }
+    // The library's name of each decoder of the stack ("uart-1"), once the
+    // session's thread has started it; for its listener.
+    const std::vector<std::string>& instanceIds() const { return m_instanceIds; }
+    std::uint64_t rate() const { return m_rate; }
+    // How often every decoder of the stack was started, the first start included.
+    long long starts() const { return m_starts.load(); }
+
+private:
+    struct Input {
+        enum class Kind { Change, Blind, Behind } kind;
+        std::int64_t from;
+        std::int64_t to;
+        std::uint32_t levels;
+    };
+
+    void own();
+    bool startLibrarySession();
+    void restart(std::int64_t at);
+    void feedUntil(std::int64_t nanoseconds);
+    void feedChange(std::int64_t nanoseconds, std::uint32_t levels);
+    void send();
+    void failed();
+    std::int64_t timeOf(std::uint64_t sample) const;
+    static void annotated(srd_proto_data* data, void* session);
+
+    const DecoderStack m_stack;
+    const std::uint64_t m_rate;
+    AnnotationStore& m_store;
+    const Listener m_listener;
+
+    // Handed on by the sampling thread.
+    std::mutex m_inputMutex;
+    std::condition_variable m_inputCame;
+    std::vector<Input> m_inputs;
+    bool m_finishing = false;
+    std::optional<std::int64_t> m_behindFrom; // changes left out since then
+    std::atomic<std::int64_t> m_sampledUntil{-1};
+
+    // The session thread's own, but for what the library's threads read in callbacks.
+    srd_session* m_session = nullptr;
+    std::vector<srd_decoder_inst*> m_instances; // in stack order
+    std::vector<std::string> m_instanceIds;
+    std::atomic<std::int64_t> m_segmentStart{0}; // the time of sample 0 since the last start
+    std::atomic<long long> m_starts{0};
+    bool m_haveLevels = false;
+    std::uint32_t m_levels = 0;
+    std::uint64_t m_nextSample = 0; // the next to be put into the chunk
+    std::uint64_t m_sentSamples = 0;
+    std::vector<std::uint8_t> m_chunk;
+    bool m_failed = false;
+
+    std::thread m_owner;
+};

@@ -1,0 +1,322 @@
+// Decoding with libsigrokdecode: stacks read from their text, a session fed
+// with a record's changes, its restarts at blind stretches, a failing
+// decoder, and velkaro-cli's decoders and watch --decode.
+#include "cli_run.h"
+#include "decode_session.h"
+#include "decoder_setup.h"
+#include "simulated_port_route.h"
+#include "serial_step_card.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <stdexcept>
+
+namespace {
+
+constexpr std::int64_t Ms = 1'000'000;
+constexpr std::int64_t Us = 1'000;
+const QString CardText = QStringLiteral("Velkaro 9600 8N1[0D][0A]");
+
+DecoderStack stackOf(const char* text)
+{
+    auto stack = ReadDecoderStack(text, DecoderLibrary::instance());
+    if (auto* fault = std::get_if<std::string>(&stack))
+        throw std::runtime_error(*fault);
+    return std::get<DecoderStack>(stack);
+}
+
+// The packed registers of the simulated card at E010 at a time on its clock.
+std::uint32_t cardAt(std::int64_t nanoseconds)
+{
+    const std::uint8_t lines = SerialStepCard::linesAt(static_cast<std::uint64_t>(nanoseconds));
+    return std::uint32_t{RegisterModel::registerFromLevels(RegisterModel::Status, lines)} << 8;
+}
+
+// Samples the card every 2 µs over [from, to) and hands the changes on, as a capture would.
+void feedCard(DecodeSession& session, std::int64_t from, std::int64_t to, std::uint32_t& last)
+{
+    for (std::int64_t t = from; t < to; t += 2 * Us) {
+        const std::uint32_t registers = cardAt(t);
+        if (registers != last || t == 0)
+            session.changed(t, registers);
+        last = registers;
+    }
+    session.sampledUntil(to);
+}
+
+// The texts of one annotation class, in their order, joined.
+QString classTexts(const AnnotationStore& store, const DecoderInfo& decoder, const char* classId)
+{
+    std::uint64_t next = 0;
+    QString texts;
+    for (const Annotation& annotation : store.annotations.since(next))
+        if (decoder.annotationClasses[static_cast<std::size_t>(annotation.annotationClass)].id == classId)
+            texts += QString::fromStdString(annotation.texts.front());
+    return texts;
+}
+
+// A run of velkaro-cli over the simulated card at E010, and what it did to the port.
+struct CardRun : CliOutcome {
+    explicit CardRun(const QString& commandLine)
+    {
+        std::vector<std::string> arguments{"--no-probe"};
+        for (const QString& argument : commandLine.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            arguments.push_back(argument.toStdString());
+        static_cast<CliOutcome&>(*this) = RunCliCaptured(arguments, [this](bool) {
+            auto platform = std::make_unique<KeptLogPlatform>(log);
+            const auto origin = std::chrono::steady_clock::now();
+            platform->addPort(0xE010).attach(std::make_unique<SerialStepCard>([origin] {
+                return static_cast<std::uint64_t>((std::chrono::steady_clock::now() - origin).count());
+            }));
+            return OpenSimulatedPortRoute(std::move(platform), {ListedPort(0, 0xE010)});
+        });
+    }
+    std::vector<SimulatedPortPlatform::Access> log;
+};
+
+}
+
+class TestDecode : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // The test's own decoders, searched first, before the library opens.
+        qputenv("SIGROKDECODE_DIR", VELKARO_TEST_DECODERS);
+        QVERIFY2(DecoderLibrary::instance().failure().empty(), DecoderLibrary::instance().failure().c_str());
+    }
+
+    void readsStacks_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("read"); // the stack written back, or the refusal
+        QTest::newRow("serial") << "uart:rx=ack:baudrate=9600" << "uart:rx=ACK:baudrate=9600";
+        QTest::newRow("stacked") << "spi:clk=D0:mosi=D1,avr_isp" << "spi:clk=D0:mosi=D1,avr_isp";
+        QTest::newRow("unknown") << "nosuch" << "no decoder 'nosuch' is installed (velkaro-cli decoders lists them)";
+        QTest::newRow("a path") << "../uart" << "no decoder '../uart' is installed (velkaro-cli decoders lists them)";
+        QTest::newRow("a Python module") << "this" << "no decoder 'this' is installed (velkaro-cli decoders lists them)";
+        QTest::newRow("not loading") << "velkaro_broken"
+                                     << "decoder 'velkaro_broken' does not load: AttributeError: Protocol decoder "
+                                        "velkaro_broken Decoder class has no reset() method: type object 'Decoder' "
+                                        "has no attribute 'reset'";
+        QTest::newRow("no line")
+            << "uart:rx=pin9"
+            << "no line 'pin9' (for uart's channel rx); the lines: D0, D1, D2, D3, D4, D5, D6, D7, Err, SlctOut, "
+               "PaperOut, ACK, Busy, STB, AFD, Init, SlctIn";
+        QTest::newRow("no such key")
+            << "spi:clock=D0"
+            << "spi has no channel or option 'clock'; its channels: clk, miso, mosi, cs; its options: cs_polarity, "
+               "cpol, cpha, bitorder, wordsize";
+        QTest::newRow("not a number") << "uart:baudrate=fast" << "uart's option baudrate is a whole number";
+        QTest::newRow("not a choice") << "spi:clk=D0:cpol=2" << "spi's option cpol is one of: 0, 1";
+        QTest::newRow("twice") << "uart:rx=ACK:rx=Busy" << "uart's rx is given twice";
+        QTest::newRow("no key") << "uart:9600" << "'9600' is not KEY=VALUE (for uart)";
+        QTest::newRow("channel missing") << "spi:mosi=D1" << "spi needs its channel clk (Clock) on a line, as clk=LINE";
+        QTest::newRow("stacked alone")
+            << "avr_isp" << "avr_isp decodes another decoder's output (spi): stack it on one, after a comma";
+        QTest::newRow("wrong stack") << "uart:rx=ACK,avr_isp" << "avr_isp cannot be stacked on uart: it takes spi, uart gives uart";
+        QTest::newRow("lines for a stacked one") << "spi:clk=D0,avr_isp:clk=D1" << "avr_isp has no channel or option 'clk'; its channels: none; its options: none";
+    }
+    void readsStacks()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, read);
+        const auto stack = ReadDecoderStack(text.toStdString(), DecoderLibrary::instance());
+        if (const auto* fault = std::get_if<std::string>(&stack))
+            QCOMPARE(QString::fromStdString(*fault), read);
+        else
+            QCOMPARE(QString::fromStdString(DecoderStackText(std::get<DecoderStack>(stack))), read);
+    }
+
+    void decodesTheCardsSerialLine()
+    {
+        AnnotationStore store;
+        const DecoderStack stack = stackOf("uart:rx=ACK:baudrate=9600:format=ascii");
+        {
+            DecodeSession session(stack, store);
+            QCOMPARE(session.rate(), 153'600u);
+            std::uint32_t last = 0;
+            feedCard(session, 0, 200 * Ms, last);
+        }
+        QCOMPARE(classTexts(store, *stack.front().decoder, "rx-data"), CardText + CardText);
+        // The first byte's data bits start one bit after the start bit's edge, 10 ms in.
+        std::uint64_t next = 0;
+        for (const Annotation& annotation : store.annotations.since(next))
+            if (annotation.texts.front() == "V") {
+                QVERIFY(std::abs(annotation.from - (10 * Ms + 104'167)) < 2 * 6'510);
+                break;
+            }
+    }
+
+    // A blind stretch inside a byte: nothing is decoded across it, the
+    // decoders start again after it, and a thousand starts do not wear the
+    // library out.
+    void blindStretchesRestartTheDecoders()
+    {
+        AnnotationStore store;
+        const DecoderStack stack = stackOf("uart:rx=ACK:baudrate=9600:format=ascii");
+        long long starts = 0;
+        {
+            DecodeSession session(stack, store);
+            std::uint32_t last = 0;
+            feedCard(session, 0, 13 * Ms, last);
+            session.blind(13 * Ms, 13 * Ms + 500 * Us);
+            feedCard(session, 13 * Ms + 500 * Us, 30 * Ms, last);
+            // Idle line, blind again and again.
+            for (int n = 0; n < 1000; ++n) {
+                const std::int64_t at = 30 * Ms + n * 50 * Us;
+                session.blind(at, at + 10 * Us);
+            }
+            feedCard(session, 80 * Ms, 140 * Ms, last);
+            session.finish();
+            starts = session.starts();
+        }
+        QCOMPARE(starts, 1002);
+        const QString decoded = classTexts(store, *stack.front().decoder, "rx-data");
+        QVERIFY2(decoded.startsWith("Ve") && decoded.endsWith(CardText), qPrintable(decoded));
+        std::uint64_t next = 0;
+        for (const Annotation& annotation : store.annotations.since(next))
+            QVERIFY(!(annotation.from < 13 * Ms && annotation.to > 13 * Ms + 500 * Us));
+        std::uint64_t nextEvent = 0;
+        const std::vector<DecodeEvent> events = store.events.since(nextEvent);
+        QCOMPARE(events.size(), 1001u);
+        QCOMPARE(events.front().from, 13 * Ms);
+        QCOMPARE(events.front().to, 13 * Ms + 500 * Us);
+    }
+
+    // A clocked protocol keeps every edge even where two come closer than a
+    // sample: each change gets a sample of its own.
+    void edgesCloserThanASampleAreKept()
+    {
+        AnnotationStore store;
+        const DecoderStack stack = stackOf("spi:clk=D0:mosi=D1");
+        {
+            DecodeSession session(stack, store);
+            QCOMPARE(session.rate(), 1'000'000u);
+            std::int64_t t = 0;
+            session.changed(t, 0);
+            for (const int byte : {0xA5, 0x3C})
+                for (int bit = 7; bit >= 0; --bit) {
+                    const std::uint32_t mosi = (byte >> bit & 1) << 1;
+                    session.changed(t += 100, mosi);     // data, clock low
+                    session.changed(t += 100, mosi | 1); // the clock's rise samples it
+                }
+            session.changed(t += 100, 0);
+            session.sampledUntil(t + Ms);
+        }
+        QCOMPARE(classTexts(store, *stack.front().decoder, "mosi-data"), QStringLiteral("A53C"));
+    }
+
+    // A decoder that raises is told with its message, and decoding goes on after it.
+    void aFailingDecoderIsToldAndDecodingGoesOn()
+    {
+        AnnotationStore store;
+        {
+            DecodeSession session(stackOf("velkaro_raiser:a=D0:b=D1"), store);
+            session.changed(0, 0);
+            session.changed(10 * Us, 2);
+            session.changed(20 * Us, 3); // a rises
+            session.sampledUntil(30 * Us);
+            const auto failedYet = [&store] {
+                std::uint64_t from = 0;
+                return !store.events.since(from).empty();
+            };
+            QTRY_VERIFY(failedYet());
+            session.changed(40 * Us, 1);
+            session.sampledUntil(50 * Us);
+            session.finish();
+            QCOMPARE(session.starts(), 2);
+        }
+        std::uint64_t next = 0;
+        const std::vector<DecodeEvent> events = store.events.since(next);
+        QCOMPARE(events.size(), 1u);
+        QCOMPARE(events.front().kind, DecodeEvent::Kind::Failed);
+        QVERIFY2(events.front().text.starts_with("Exception: Protocol decoder instance velkaro_raiser-1: : a rose\n"),
+                 events.front().text.c_str());
+        next = 0;
+        QStringList texts;
+        for (const Annotation& annotation : store.annotations.since(next))
+            texts << QString::fromStdString(annotation.texts.front());
+        QCOMPARE(texts, QStringList({"b=1", "b=0"}));
+    }
+
+    void refusesBadDecodingBeforeAnyPortIsTouched_data()
+    {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("annotations alone") << "watch -p E010 --annotations uart"
+                                           << "--annotations chooses among the annotations of --decode: give a decoder with it";
+        QTest::newRow("records format") << "watch -p E010 -P uart:rx=ACK -f vcd"
+                                        << "--decode writes annotations as text or jsonl, not as records in another format";
+        QTest::newRow("decoder not decoding") << "watch -p E010 -P uart:rx=ACK -A spi"
+                                              << "--annotations names 'spi'; the decoders decoding: uart";
+        QTest::newRow("no such row")
+            << "watch -p E010 -P spi:clk=D0 -A spi=bytes"
+            << "spi has no annotation row or class 'bytes'; its rows: miso-bits, miso-data, miso-transfer, mosi-bits, "
+               "mosi-data, mosi-transfer, other";
+        QTest::newRow("bad stack") << "watch -p E010 --decode uart:rx=PIN9"
+                                   << "--decode 'uart:rx=PIN9': no line 'PIN9' (for uart's channel rx); the lines: D0, D1, "
+                                      "D2, D3, D4, D5, D6, D7, Err, SlctOut, PaperOut, ACK, Busy, STB, AFD, Init, SlctIn";
+        QTest::newRow("listing an unknown one") << "decoders uart nosuch"
+                                                << "no decoder 'nosuch' is installed (velkaro-cli decoders lists them)";
+    }
+    void refusesBadDecodingBeforeAnyPortIsTouched()
+    {
+        QFETCH(QString, commandLine);
+        QFETCH(QString, message);
+        const CardRun run(commandLine);
+        QCOMPARE(run.errors, "velkaro-cli: " + message + "\n");
+        QCOMPARE(run.status, 2);
+        QVERIFY(run.log.empty());
+    }
+
+    void listsDecoders()
+    {
+        const CardRun text(QStringLiteral("decoders spi"));
+        QCOMPARE(text.status, 0);
+        QCOMPARE(text.output,
+                 QStringLiteral("spi  Serial Peripheral Interface: Full-duplex, synchronous, serial bus.\n"
+                                "  channels: clk (Clock), miso (optional: Master in, slave out), mosi (optional: Master "
+                                "out, slave in), cs (optional: Chip-select)\n"
+                                "  options: cs_polarity=active-low (active-low|active-high), cpol=0 (0|1), cpha=0 (0|1), "
+                                "bitorder=msb-first (msb-first|lsb-first), wordsize=8\n"
+                                "  rows: miso-bits, miso-data, miso-transfer, mosi-bits, mosi-data, mosi-transfer, other\n"));
+        const CardRun all(QStringLiteral("decoders --json"));
+        const QJsonArray decoders = QJsonDocument::fromJson(all.output.toUtf8()).array();
+        QVERIFY(decoders.size() > 100);
+        QStringList ids;
+        for (const QJsonValue& decoder : decoders)
+            ids << decoder["id"].toString();
+        for (const char* id : {"uart", "spi", "i2c", "avr_isp", "velkaro_raiser"})
+            QVERIFY2(ids.contains(id), id);
+    }
+
+    // Live, from the card's serial line: each line an annotation of the data row.
+    void watchPrintsAnnotations()
+    {
+        const CardRun run(QStringLiteral("watch -p E010 -P uart:rx=ACK:baudrate=9600:format=ascii -A uart=rx-data --duration 0.3"));
+        QCOMPARE(run.status, 0);
+        QStringList lines = run.output.split('\n');
+        QVERIFY(lines.size() > 5);
+        QVERIFY(lines[0].startsWith("# velkaro-cli watch: port E010 (simulated), started "));
+        QCOMPARE(lines[1], QStringLiteral("# decoding uart:rx=ACK:baudrate=9600:format=ascii at 153600 samples/s"));
+        QCOMPARE(lines[2], QStringLiteral("# each line a decoder's annotation, as sigrok-cli shows it"));
+        QVERIFY(lines.takeLast().isEmpty());
+        QVERIFY(lines.takeLast().startsWith("# end "));
+        int annotations = 0;
+        for (const QString& line : lines.mid(3))
+            if (!line.startsWith("# not sampled from ")) {
+                QVERIFY2(QRegularExpression("^uart-1: (.|\\[[0-9A-F]{2}\\])$").match(line).hasMatch(), qPrintable(line));
+                ++annotations;
+            }
+        QVERIFY(annotations > 0);
+    }
+};
+
+QTEST_MAIN(TestDecode)
+#include "tst_decode.moc"
