@@ -31,12 +31,15 @@ public:
         if (to - from > m_capture.m_longestGap.load(std::memory_order_relaxed))
             m_capture.m_longestGap.store(to - from, std::memory_order_relaxed);
     }
-    bool runDone(std::int64_t, long long samples) override
+    bool runDone(std::int64_t nanoseconds, long long samples) override
     {
         m_capture.m_samples.store(samples, std::memory_order_relaxed);
         m_capture.m_newest.store(m_capture.m_engine->lastReadings()[0] | NewestValid, std::memory_order_relaxed);
+        m_runEnd = nanoseconds;
         if (!m_sampled.empty() || !m_blind.empty())
             publish(m_sampled.size() >= SampledLimit);
+        else
+            m_capture.m_recordedUntil.store(m_runEnd, std::memory_order_release);
         return true;
     }
 
@@ -58,9 +61,12 @@ private:
             m_capture.m_ring.appendBlind(stretch.from, stretch.to);
         m_sampled.clear();
         m_blind.clear();
+        if (m_runEnd >= 0)
+            m_capture.m_recordedUntil.store(m_runEnd, std::memory_order_release);
     }
 
     PortCapture& m_capture;
+    std::int64_t m_runEnd = -1; // the last run's end, up to which all was sampled
     std::vector<Stamped> m_sampled;
     std::vector<ChangeRing::Blind> m_blind;
 };
@@ -95,6 +101,7 @@ void PortCapture::start(FoundPort port)
     m_startedWall = std::chrono::system_clock::now();
     m_startedSteady = std::chrono::steady_clock::now();
     m_clockStart = MonotonicNanoseconds(m_startedSteady);
+    m_recordedUntil = -1;
     if (port.base == 0)
         return;
     m_engine = std::make_unique<SamplingEngine>(m_channel, std::vector<FoundPort>{port});

@@ -81,6 +81,10 @@ public:
     // How far the record reaches: now while the capture runs, its last sample
     // once it is stopped (the levels after that are not known).
     std::int64_t sampledUntil() const;
+    // How far the ring is complete: every change and every blind stretch up to
+    // this time is in it (a reader that follows the record, such as a decoder,
+    // takes this as final); -1 before the first sample.
+    std::int64_t recordedUntil() const { return m_recordedUntil.load(std::memory_order_acquire); }
     // When the record began (its first sample), on the wall clock.
     std::chrono::system_clock::time_point began() const;
 
@@ -104,6 +108,7 @@ private:
     std::atomic<std::int64_t> m_longestGap{0};
     static constexpr std::uint32_t NewestValid = 1u << 31;
     std::atomic<std::uint32_t> m_newest{0};
+    std::atomic<std::int64_t> m_recordedUntil{-1};
 
     // Touched by the sampling threads while they run, by the owner otherwise;
     // made anew for each record, so its clock starts with it.

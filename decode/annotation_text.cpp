@@ -37,6 +37,24 @@ std::vector<int> classesNamed(const DecoderInfo& decoder, std::string_view name)
     return {};
 }
 
+// The id of a row or class by its index; empty for none.
+template <typename List>
+std::string idAt(const List& list, int index)
+{
+    return index >= 0 && static_cast<std::size_t>(index) < list.size() ? list[static_cast<std::size_t>(index)].id
+                                                                       : std::string();
+}
+
+std::string csvField(const std::string& text)
+{
+    if (text.find_first_of(",\"\n\r") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (const char c : text)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + '"';
+}
+
 std::string rowNames(const DecoderInfo& decoder)
 {
     std::string names;
@@ -95,15 +113,20 @@ std::string SigrokAnnotationLine(const std::string& instance, const Annotation& 
     return instance + ": " + (annotation.texts.empty() ? std::string() : annotation.texts.front());
 }
 
+const char* const CsvAnnotationHeader = "from_ns,to_ns,decoder,row,class,text";
+
+std::string CsvAnnotationLine(const std::string& instance, const DecoderInfo& decoder, const Annotation& annotation)
+{
+    return std::to_string(annotation.from) + ',' + std::to_string(annotation.to) + ',' + csvField(instance) + ',' +
+           idAt(decoder.rows, annotation.row) + ',' + idAt(decoder.annotationClasses, annotation.annotationClass) + ',' +
+           csvField(annotation.texts.empty() ? std::string() : annotation.texts.front());
+}
+
 std::string JsonAnnotationLine(const std::string& instance, const DecoderInfo& decoder, const Annotation& annotation)
 {
-    const auto id = [](const auto& list, int index) {
-        return index >= 0 && static_cast<std::size_t>(index) < list.size() ? list[static_cast<std::size_t>(index)].id
-                                                                           : std::string();
-    };
     std::string line = R"({"annotation":{"decoder":)" + JsonString(instance) +
-                       R"(,"row":)" + JsonString(id(decoder.rows, annotation.row)) +
-                       R"(,"class":)" + JsonString(id(decoder.annotationClasses, annotation.annotationClass)) +
+                       R"(,"row":)" + JsonString(idAt(decoder.rows, annotation.row)) +
+                       R"(,"class":)" + JsonString(idAt(decoder.annotationClasses, annotation.annotationClass)) +
                        R"(,"from_ns":)" + std::to_string(annotation.from) + R"(,"to_ns":)" + std::to_string(annotation.to) +
                        R"(,"texts":[)";
     for (std::size_t n = 0; n < annotation.texts.size(); ++n)

@@ -34,5 +34,10 @@ std::variant<AnnotationChoice, std::string> ReadAnnotationChoice(std::string_vie
 // the decoder instance's name.
 std::string SigrokAnnotationLine(const std::string& instance, const Annotation& annotation);
 
+// "12701822,13535156,uart-1,rx-data,rx-data,56": an annotation as a row of
+// CSV under CsvAnnotationHeader, its longest text quoted where CSV asks for it.
+extern const char* const CsvAnnotationHeader;
+std::string CsvAnnotationLine(const std::string& instance, const DecoderInfo& decoder, const Annotation& annotation);
+
 // {"annotation":{"decoder":"uart-1","row":"rx-data","class":"rx-data","from_ns":..,"to_ns":..,"texts":[..]}}
 std::string JsonAnnotationLine(const std::string& instance, const DecoderInfo& decoder, const Annotation& annotation);

@@ -1,6 +1,7 @@
 // velkaro-screenshot MAIN.png TIMELINE.png: the pictures the AppStream metainfo
 // shows. They are velkaro-sim's main window, and its timeline on the card at
-// E010 with two cursors on one bit of the serial line, drawn by the program as
+// E010 with two cursors on one bit of the serial line and sigrok's UART
+// decoder reading the text off it, drawn by the program as
 // built on the offscreen platform at twice their size, so that they never fall
 // behind the program.
 #include "monitor_app.h"
@@ -94,13 +95,21 @@ int main(int argc, char** argv)
             timeline->close();
         form.TimelineClick();
         timeline = form.Timeline;
-        timeline->resize(800, 600);
+        timeline->resize(800, 700);
+        timeline->setDecoderSetups({QStringLiteral("uart:rx=ACK:baudrate=9600:format=ascii")});
         QEventLoop capturing;
         QTimer::singleShot(300, &capturing, &QEventLoop::quit);
         capturing.exec();
         timeline->togglePause();
         if (timeline->capture()->counters().gaps == 0)
             break;
+    }
+    // The decoder's thread catches up with the record's end.
+    for (int follow = 0; follow < 10; ++follow) {
+        QEventLoop decoding;
+        QTimer::singleShot(30, &decoding, &QEventLoop::quit);
+        decoding.exec();
+        timeline->tick();
     }
     saved = saved && showFirstByte(*timeline) && timeline->grab().save(QString::fromLocal8Bit(argv[2]));
     form.stopSampling();

@@ -42,6 +42,16 @@ inline const QString NormalSamplingNote = QStringLiteral(
     "stretches go unsampled, each marked; for real-time sampling run it in a desktop session where rtkit runs, or give "
     "the user an RLIMIT_RTPRIO (see REAL-TIME SAMPLING in the manual page)\n");
 
+// A command line given as one string, words split at blanks, after --no-probe
+// (the tests' ports are the kernel's, so that every write is the command's).
+inline std::vector<std::string> KernelPortsCommandLine(const QString& commandLine)
+{
+    std::vector<std::string> arguments{"--no-probe"};
+    for (const QString& argument : commandLine.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        arguments.push_back(argument.toStdString());
+    return arguments;
+}
+
 // A run's exit status and what it printed.
 struct CliOutcome {
     int status = -1;

@@ -34,10 +34,7 @@ private:
 struct Run : CliOutcome {
     explicit Run(const QString& commandLine)
     {
-        std::vector<std::string> arguments{"--no-probe"};
-        for (const QString& argument : commandLine.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            arguments.push_back(argument.toStdString());
-        static_cast<CliOutcome&>(*this) = RunCliCaptured(arguments, [this](bool) {
+        static_cast<CliOutcome&>(*this) = RunCliCaptured(KernelPortsCommandLine(commandLine), [this](bool) {
             auto platform = std::make_unique<KeptLogPlatform>(log);
             SimulatedParallelPort& port = platform->addPort(0x378);
             port.attach(std::make_unique<LoopbackPlug>());

@@ -63,10 +63,7 @@ QString classTexts(const AnnotationStore& store, const DecoderInfo& decoder, con
 struct CardRun : CliOutcome {
     explicit CardRun(const QString& commandLine)
     {
-        std::vector<std::string> arguments{"--no-probe"};
-        for (const QString& argument : commandLine.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            arguments.push_back(argument.toStdString());
-        static_cast<CliOutcome&>(*this) = RunCliCaptured(arguments, [this](bool) {
+        static_cast<CliOutcome&>(*this) = RunCliCaptured(KernelPortsCommandLine(commandLine), [this](bool) {
             auto platform = std::make_unique<KeptLogPlatform>(log);
             const auto origin = std::chrono::steady_clock::now();
             platform->addPort(0xE010).attach(std::make_unique<SerialStepCard>([origin] {

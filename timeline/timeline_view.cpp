@@ -39,12 +39,12 @@ TimelineView::TimelineView(QWidget* parent) : QWidget(parent)
 
 QSize TimelineView::sizeHint() const
 {
-    return {900, rowTop(BusRow + 1) + 4};
+    return {900, rowTop(rowCount()) + 4};
 }
 
 QSize TimelineView::minimumSizeHint() const
 {
-    return {HeaderWidth + 200, rowTop(BusRow + 1) + 4};
+    return {HeaderWidth + 200, rowTop(rowCount()) + 4};
 }
 
 void TimelineView::setColors(const QColor& high, const QColor& low)
@@ -74,7 +74,7 @@ void TimelineView::setNow(std::int64_t now)
     if (QToolTip::isVisible() && underMouse()) {
         const QPoint at = mapFromGlobal(QCursor::pos());
         if (at.x() >= HeaderWidth && rowAt(at.y()) >= 0)
-            QToolTip::showText(QCursor::pos(), levelsText(timeAt(at.x())), this);
+            QToolTip::showText(QCursor::pos(), tooltipAt(at), this);
     }
 }
 
@@ -111,7 +111,7 @@ int TimelineView::rowAt(int y) const
     if (y < AxisHeight)
         return -1;
     const int row = (y - AxisHeight) / RowHeight;
-    return row <= BusRow ? row : -1;
+    return row < rowCount() ? row : -1;
 }
 
 void TimelineView::setCursor(int which, std::optional<std::int64_t> time)
@@ -130,7 +130,60 @@ void TimelineView::setActiveCursor(int which)
 void TimelineView::selectLine(std::size_t line)
 {
     m_selectedLine = line;
+    m_selectedTrack = -1;
     update();
+}
+
+void TimelineView::selectTrack(int track)
+{
+    m_selectedTrack = track >= 0 && track < static_cast<int>(m_tracks.size()) ? track : -1;
+    update();
+}
+
+void TimelineView::setDecoderTracks(std::vector<DecoderTrack> tracks)
+{
+    const bool grown = tracks.size() != m_tracks.size();
+    m_tracks = std::move(tracks);
+    if (m_selectedTrack >= static_cast<int>(m_tracks.size()))
+        m_selectedTrack = -1;
+    if (grown)
+        updateGeometry();
+    update();
+}
+
+void TimelineView::jumpToAnnotation(int direction)
+{
+    if (m_selectedTrack < 0)
+        return;
+    const AnnotationIndex::Row& row = *m_tracks[static_cast<std::size_t>(m_selectedTrack)].row;
+    const std::int64_t from = cursor(m_activeCursor).value_or(direction > 0 ? viewStart() : m_viewEnd);
+    std::size_t next = AnnotationIndex::firstAfter(row, from);
+    if (direction < 0) {
+        // The last that starts before the cursor.
+        while (next > 0 && row.annotations[next - 1].from >= from)
+            --next;
+        if (next == 0)
+            return;
+        --next;
+    }
+    if (next < row.annotations.size())
+        placeActiveCursor(row.annotations[next].from);
+}
+
+QString TimelineView::annotationText(int track, std::int64_t time) const
+{
+    const AnnotationIndex::Row& row = *m_tracks[static_cast<std::size_t>(track)].row;
+    // The one under the pointer, give or take two pixels.
+    const auto slack = static_cast<std::int64_t>(2 * m_nanosecondsPerPixel);
+    for (std::size_t n = AnnotationIndex::firstReaching(row, time - slack);
+         n < row.annotations.size() && row.annotations[n].from <= time + slack; ++n) {
+        const Annotation& annotation = row.annotations[n];
+        if (annotation.to + slack >= time && !annotation.texts.empty())
+            return QStringLiteral("%1\n%2 bis %3").arg(QString::fromStdString(annotation.texts.front()),
+                                                     DurationText(static_cast<double>(annotation.from)),
+                                                     DurationText(static_cast<double>(annotation.to)));
+    }
+    return levelsText(time);
 }
 
 void TimelineView::jumpToEdge(int direction)
@@ -153,12 +206,21 @@ void TimelineView::jumpToEdge(int direction)
         }
         return std::nullopt;
     });
-    if (!edge)
-        return;
-    setCursor(m_activeCursor, edge);
-    // Bring the edge into view, keeping the scale.
-    if (*edge < viewStart() || *edge >= m_viewEnd) {
-        setView(*edge + static_cast<std::int64_t>(tracesWidth() * m_nanosecondsPerPixel / 2), m_nanosecondsPerPixel);
+    if (edge)
+        placeActiveCursor(*edge);
+}
+
+QString TimelineView::tooltipAt(QPoint at) const
+{
+    const int row = rowAt(at.y());
+    return row > BusRow ? annotationText(row - BusRow - 1, timeAt(at.x())) : levelsText(timeAt(at.x()));
+}
+
+void TimelineView::placeActiveCursor(std::int64_t time)
+{
+    setCursor(m_activeCursor, time);
+    if (time < viewStart() || time >= m_viewEnd) {
+        setView(time + static_cast<std::int64_t>(tracesWidth() * m_nanosecondsPerPixel / 2), m_nanosecondsPerPixel);
         emit viewMoved();
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "annotation_index.h"
 #include "change_ring.h"
 #include "trigger.h"
 
@@ -47,7 +48,7 @@ public:
     int tracesWidth() const { return std::max(1, width() - HeaderWidth); }
     std::int64_t timeAt(int x) const;
     int xAt(std::int64_t time) const;
-    // The row under y (0-16 lines in pin order, 17 the bus), or -1.
+    // The row under y (0-16 lines in pin order, 17 the bus, then the decoder tracks), or -1.
     int rowAt(int y) const;
 
     std::optional<std::int64_t> cursor(int which) const { return m_cursors[static_cast<std::size_t>(which)]; }
@@ -66,6 +67,22 @@ public:
 
     // What the tooltip at a time says: the time and every line's level then.
     QString levelsText(std::int64_t time) const;
+
+    // A decoder's annotation row, drawn under the bus: its title and its
+    // annotations, which its owner keeps while they are shown.
+    struct DecoderTrack {
+        QString title;
+        const AnnotationIndex::Row* row;
+    };
+    void setDecoderTracks(std::vector<DecoderTrack> tracks);
+    const std::vector<DecoderTrack>& decoderTracks() const { return m_tracks; }
+    // The track whose annotations the cursor keys jump to instead of a line's edges; -1 none.
+    int selectedTrack() const { return m_selectedTrack; }
+    void selectTrack(int track);
+    // Moves the active cursor to the start of the next (1) or previous (-1) annotation of the selected track.
+    void jumpToAnnotation(int direction);
+    // What the tooltip says over a track: the whole text of the annotation there, and its span.
+    QString annotationText(int track, std::int64_t time) const;
 
 signals:
     // The user panned: the view left the newest changes.
@@ -89,6 +106,13 @@ protected:
 
 private:
     int rowTop(int row) const { return AxisHeight + row * RowHeight; }
+    int rowCount() const { return BusRow + 1 + static_cast<int>(m_tracks.size()); }
+    // Over a line: the levels there; over a decoder track: its annotation there.
+    QString tooltipAt(QPoint at) const;
+    // Puts the active cursor there and brings it into view, keeping the scale.
+    void placeActiveCursor(std::int64_t time);
+    void paintTracks(QPainter& painter);
+    void paintTrack(QPainter& painter, const AnnotationIndex::Row& row, int top);
     // The tick lines across the rows, or the axis with its labels.
     void paintAxis(QPainter& painter, bool grid);
     void paintHeaders(QPainter& painter);
@@ -112,6 +136,8 @@ private:
     std::size_t m_selectedLine = 0;
     Trigger m_trigger;
     std::vector<std::int64_t> m_triggerMarks;
+    std::vector<DecoderTrack> m_tracks;
+    int m_selectedTrack = -1;
     // A press on the traces: a click places a cursor, a drag pans.
     std::optional<QPoint> m_pressedAt;
     std::int64_t m_pressedViewEnd = 0;

@@ -27,6 +27,8 @@ void TimelineView::mousePressEvent(QMouseEvent* event)
     const QPoint at = event->position().toPoint();
     const int row = rowAt(at.y());
     if (at.x() < HeaderWidth) {
+        if (row > BusRow)
+            selectTrack(row - BusRow - 1);
         if (row < 0 || row >= BusRow)
             return;
         const std::size_t line = rowLines()[static_cast<std::size_t>(row)];
@@ -68,7 +70,7 @@ void TimelineView::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     if (at.x() >= HeaderWidth && rowAt(at.y()) >= 0)
-        QToolTip::showText(event->globalPosition().toPoint(), levelsText(timeAt(at.x())), this);
+        QToolTip::showText(event->globalPosition().toPoint(), tooltipAt(at), this);
 }
 
 void TimelineView::mouseReleaseEvent(QMouseEvent* event)
@@ -89,11 +91,14 @@ void TimelineView::keyPressEvent(QKeyEvent* event)
         zoomBy(0.5, HeaderWidth + tracesWidth() / 2);
         break;
     case Qt::Key_Left:
-        jumpToEdge(-1);
+    case Qt::Key_Right: {
+        const int direction = event->key() == Qt::Key_Left ? -1 : 1;
+        if (m_selectedTrack >= 0)
+            jumpToAnnotation(direction);
+        else
+            jumpToEdge(direction);
         break;
-    case Qt::Key_Right:
-        jumpToEdge(1);
-        break;
+    }
     case Qt::Key_Up:
     case Qt::Key_Down: {
         const auto& rows = rowLines();

@@ -21,6 +21,12 @@ const QColor MixedColor(235, 235, 235); // a column in which a line took both le
 const std::array<QColor, 2> CursorColors = {QColor(255, 210, 0), QColor(0, 200, 255)};
 const QColor TriggerColor(255, 120, 0);
 const QColor BlindColor(150, 150, 150); // hatched over a stretch that was not sampled
+const QColor AnnotationFill(34, 62, 100);
+const QColor AnnotationEdge(96, 150, 215);
+// Annotations narrower than this many pixels are drawn as one bar with those
+// that start in the same few columns: a frame costs a bar per few columns at
+// most, however many annotations the view holds.
+constexpr int NarrowestBox = 3;
 
 // The step between two labelled ticks: 1, 2 or 5 times a power of ten, at least minimum.
 double tickStep(double minimum)
@@ -41,6 +47,7 @@ void TimelineView::paintEvent(QPaintEvent*)
     const std::vector<ChangeRing::Blind> blind = blindInView();
     paintBlindBehind(painter, blind);
     paintTraces(painter);
+    paintTracks(painter);
     paintBlindOver(painter, blind);
     paintMarks(painter);
     paintHeaders(painter);
@@ -91,6 +98,59 @@ void TimelineView::paintHeaders(QPainter& painter)
         painter.drawText(QRect(HeaderWidth - 20, header.top(), 18, RowHeight), Qt::AlignCenter,
                          QString::fromUtf8(ConditionSymbols[static_cast<std::size_t>(condition)]));
     }
+    for (std::size_t track = 0; track < m_tracks.size(); ++track) {
+        const QRect header(0, rowTop(BusRow + 1 + static_cast<int>(track)), HeaderWidth, RowHeight);
+        const bool selected = static_cast<int>(track) == m_selectedTrack;
+        painter.fillRect(header.adjusted(0, 0, 0, -1), selected ? SelectedHeader : HeaderBackground);
+        painter.setPen(TextColor);
+        const QString title = painter.fontMetrics().elidedText(m_tracks[track].title, Qt::ElideRight, HeaderWidth - 8);
+        painter.drawText(header.adjusted(4, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter, title);
+    }
+}
+
+void TimelineView::paintTracks(QPainter& painter)
+{
+    for (std::size_t track = 0; track < m_tracks.size(); ++track)
+        paintTrack(painter, *m_tracks[track].row, rowTop(BusRow + 1 + static_cast<int>(track)));
+}
+
+// Boxes with the longest of an annotation's texts that fits, or none.
+void TimelineView::paintTrack(QPainter& painter, const AnnotationIndex::Row& row, int top)
+{
+    painter.setPen(GridColor);
+    painter.drawLine(HeaderWidth, top + RowHeight - 1, width(), top + RowHeight - 1);
+    painter.save();
+    painter.setClipRect(QRect(HeaderWidth, top, tracesWidth(), RowHeight));
+    const QRect band(0, top + 2, 0, RowHeight - 5);
+    const QFontMetrics metrics(painter.font());
+    const std::int64_t start = viewStart();
+    const std::vector<Annotation>& all = row.annotations;
+    for (std::size_t n = AnnotationIndex::firstReaching(row, start); n < all.size() && all[n].from < m_viewEnd;) {
+        const Annotation& annotation = all[n];
+        const int left = std::max(xAt(annotation.from), HeaderWidth - 1);
+        const int right = std::min(xAt(annotation.to), width() + 1);
+        if (annotation.to < start) {
+            ++n;
+        } else if (right - left >= NarrowestBox) {
+            const QRect box(left, band.top(), right - left, band.height());
+            painter.setPen(AnnotationEdge);
+            painter.setBrush(AnnotationFill);
+            painter.drawRect(box);
+            for (const std::string& text : annotation.texts) {
+                const QString shown = QString::fromStdString(text);
+                if (metrics.horizontalAdvance(shown) + 4 <= box.width()) {
+                    painter.setPen(TextColor);
+                    painter.drawText(box, Qt::AlignCenter, shown);
+                    break;
+                }
+            }
+            ++n;
+        } else {
+            painter.fillRect(QRect(left, band.top(), NarrowestBox, band.height() + 1), AnnotationEdge);
+            n = std::max(n + 1, AnnotationIndex::firstAfter(row, timeAt(left + NarrowestBox)));
+        }
+    }
+    painter.restore();
 }
 
 void TimelineView::paintTraces(QPainter& painter)
@@ -244,7 +304,7 @@ void TimelineView::paintBlindOver(QPainter& painter, const std::vector<ChangeRin
 void TimelineView::fillBlind(QPainter& painter, int left, int right, bool blackedOut)
 {
     const int top = AxisHeight;
-    const int height = rowTop(BusRow + 1) - AxisHeight;
+    const int height = rowTop(rowCount()) - AxisHeight;
     painter.save();
     painter.setClipRect(QRect(HeaderWidth, top, tracesWidth(), height));
     painter.setPen(Qt::NoPen);

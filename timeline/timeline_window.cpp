@@ -19,6 +19,12 @@
 namespace {
 constexpr int DefaultDepth = 32; // MiB: two to three million changes
 
+// "TimelineDecoder1": the settings' key of a decoder stack.
+std::string decoderKey(int n)
+{
+    return "TimelineDecoder" + std::to_string(n);
+}
+
 // Half the machine's memory, in MiB: a record never takes more.
 int largestDepth()
 {
@@ -44,6 +50,11 @@ TimelineWindow::TimelineWindow(PortChannel& channel, DesktopServices& desktop, c
     m_capture->setInterval(std::chrono::microseconds(SampleInterval->value()));
     m_capture->setScheduling(m_schedulingKernel, &m_rtkit);
     m_view->setCapture(m_capture.get());
+    QStringList decoders;
+    for (int n = 1; n <= DecoderKeys; ++n)
+        if (const QString setup = m_settings.readText(decoderKey(n).c_str(), QString()); !setup.isEmpty())
+            decoders << setup;
+    setDecoderSetups(decoders);
     updateCaption();
 }
 
@@ -109,6 +120,9 @@ void TimelineWindow::writeSettings()
     for (const auto& [key, value] : keys)
         written = written && m_settings.writeInteger(key, value);
     written = written && m_settings.writeText("TimelineTrigger", QString::fromStdString(m_view->trigger().text()));
+    const QStringList decoders = decoderSetups();
+    for (int n = 1; n <= DecoderKeys; ++n)
+        written = written && m_settings.writeText(decoderKey(n).c_str(), n <= decoders.size() ? decoders[n - 1] : QString());
     if (!written)
         m_desktop.showError(nullptr, m_settings.writeFailureText());
 }
@@ -148,6 +162,7 @@ void TimelineWindow::startRecord()
     m_view->setCursor(1, std::nullopt);
     if (m_port.base != 0)
         m_capture->start(m_port);
+    startDecoding();
     PauseButton->setChecked(paused());
     if (!paused())
         m_ticker->start();
@@ -206,6 +221,7 @@ void TimelineWindow::tick()
     }
     if (FollowBox->isChecked())
         m_view->setView(now, m_view->nanosecondsPerPixel());
+    followDecoding();
     updateCounters();
     updateScrollBar();
     if (++m_ticks % (TicksPerSecond / 4) == 0 || paused())

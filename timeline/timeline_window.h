@@ -1,10 +1,13 @@
 #pragma once
 
+#include "annotation_index.h"
 #include "port_capture.h"
+#include "record_decoding.h"
 #include "port_probe.h"
 #include "rtkit_broker.h"
 #include "settings_file.h"
 
+#include <QStringList>
 #include <QWidget>
 
 #include <functional>
@@ -57,6 +60,15 @@ public:
     using PathQuestion = std::function<QString(const QString& caption, const QString& filter)>;
     void setPathQuestion(PathQuestion question) { m_askPath = std::move(question); }
 
+    // The decoders following the record, each stack as velkaro-cli --decode
+    // takes it ("uart:rx=ACK:baudrate=9600"); a new set begins their decoding anew.
+    QStringList decoderSetups() const;
+    // Empty when all were taken; else what was refused and why.
+    QString setDecoderSetups(const QStringList& setups);
+    // Export of the annotations (or of those between the cursors): text in
+    // sigrok-cli's layout, or CSV with times in nanoseconds by the file's name.
+    bool saveAnnotations(const QString& path);
+
     // The record's memory in MiB, and why a stored value was refused, if one was.
     int depth() const { return m_depth; }
     const QString& depthNote() const { return m_depthNote; }
@@ -68,10 +80,12 @@ public:
     QToolButton* PauseButton = nullptr;
     QCheckBox* FollowBox = nullptr;
     QToolButton* FitButton = nullptr;
+    QToolButton* DecodersButton = nullptr;
     QComboBox* TriggerMode = nullptr;
     QSpinBox* TriggerPosition = nullptr;
     QSpinBox* SampleInterval = nullptr;
     QLabel* CounterText = nullptr;
+    QLabel* DecoderText = nullptr; // the decoders' failures, and set-ups the settings held that were refused
     QLabel* CursorText = nullptr;
     QLabel* MeasureSpan = nullptr;
     QTableWidget* Measures = nullptr;
@@ -83,6 +97,8 @@ protected:
 
 private:
     static constexpr int TicksPerSecond = 30;
+    // Decoder stacks at most, each under a key of its own in the settings.
+    static constexpr int DecoderKeys = 8;
     static constexpr QSize MinimumSize{400, 300};
 
     void createControls();
@@ -103,6 +119,11 @@ private:
     // The span an export or a measurement covers: between the cursors when both are set.
     std::pair<std::int64_t, std::int64_t> chosenSpan(bool wholeRecord) const;
     void askAndSave(bool vcd);
+    void askAndSaveAnnotations();
+    void openDecoderDialog();
+    // Starts every decoder anew on the record as it is.
+    void startDecoding();
+    void followDecoding();
 
     DesktopServices& m_desktop;
     SettingsFile m_settings;
@@ -117,6 +138,16 @@ private:
     int m_storedDepth = 32; // written back as read, refused or not
     QString m_depthNote;
     PathQuestion m_askPath;
+
+    // A stack of decoders following the record, and its annotations by row.
+    struct Decoding {
+        DecoderStack stack;
+        std::unique_ptr<RecordDecoding> decoding;
+        AnnotationIndex index;
+        std::uint64_t nextEvent = 0;
+    };
+    std::vector<std::unique_ptr<Decoding>> m_decodings;
+    QString m_decoderNote;
 
     // Trigger state: the changes looked at so far, the marks, and a trigger
     // waiting for the span after it to be captured.

@@ -50,6 +50,10 @@ void TimelineWindow::createControls()
         m_view->zoomToFit();
     });
 
+    DecodersButton = button("DecodersButton", QStringLiteral("Dekoder…"),
+                            "Decode the lines with sigrok's protocol decoders: add, stack, remove (Ctrl+E saves the annotations)");
+    connect(DecodersButton, &QToolButton::clicked, this, &TimelineWindow::openDecoderDialog);
+
     bar->addSpacing(12);
     bar->addWidget(new QLabel(QStringLiteral("Trigger:"), this));
     TriggerMode = new QComboBox(this);
@@ -138,6 +142,10 @@ void TimelineWindow::createControls()
             Measures->setItem(row, column, new QTableWidgetItem);
     }
     layout->addWidget(Measures);
+    DecoderText = new QLabel(this);
+    DecoderText->setObjectName(QStringLiteral("DecoderText"));
+    DecoderText->setWordWrap(true);
+    layout->addWidget(DecoderText);
     CounterText = new QLabel(this);
     CounterText->setObjectName(QStringLiteral("CounterText"));
     CounterText->setWordWrap(true); // as the span's: a long note never widens the window under the user
@@ -150,6 +158,7 @@ void TimelineWindow::createControls()
     shortcut(QKeySequence(Qt::Key_F), [this] { FitButton->click(); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { askAndSave(true); });
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { askAndSave(false); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_E), [this] { askAndSaveAnnotations(); });
 
     m_ticker = new QTimer(this);
     m_ticker->setInterval(1000 / TicksPerSecond);
