@@ -108,9 +108,10 @@ void SamplingThreads::sample(int self, SchedulingKernel& kernel)
 bool SamplingThreads::awaitTurn(int self)
 {
     const std::stop_token stop = m_stop.get_token();
+    const auto over = [&] { return stop.stop_requested() || ended() || !m_realtime.load(std::memory_order_relaxed); };
     const auto given = [&] { return m_turn.load(std::memory_order_acquire) == self; };
     for (;;) {
-        if (stop.stop_requested() || ended() || !m_realtime.load(std::memory_order_relaxed))
+        if (over())
             return false;
         const std::int64_t now = monotonicNow();
         const std::int64_t wake = m_turnEnds.load(std::memory_order_relaxed) - WakeEarly;
@@ -118,22 +119,24 @@ bool SamplingThreads::awaitTurn(int self)
             SleepUntilMonotonic(std::min(wake, now + NapLimit));
             continue;
         }
-        m_ready[self].store(true, std::memory_order_release);
+        // The holder offers the turn at its slice's end and samples on until
+        // this thread claims it: a claim proves this thread runs right then,
+        // so the hand-over leaves no stretch unsampled even where the system
+        // (or a virtual machine's host) set a spinning waiter aside.
         const std::int64_t giveUp = now + WakeEarly + Overrun;
-        while (!given()) {
-            const bool over = stop.stop_requested() || ended() || !m_realtime.load(std::memory_order_relaxed);
-            if (over || monotonicNow() > giveUp) {
-                // Withdrawn, unless the holder has just taken it up: then the turn is on its way.
-                bool ready = true;
-                if (m_ready[self].compare_exchange_strong(ready, false, std::memory_order_acq_rel)) {
-                    pauseBriefly(); // a real block before it tries again
-                    break;
-                }
+        for (;;) {
+            bool offered = true;
+            if (m_offered.compare_exchange_weak(offered, false, std::memory_order_acq_rel)) {
+                while (!given() && !over())
+                    spinPause();
+                return given();
+            }
+            if (over() || monotonicNow() > giveUp) {
+                pauseBriefly(); // a real block before it tries again
+                break;
             }
             spinPause();
         }
-        if (given())
-            return true;
     }
 }
 
@@ -143,6 +146,13 @@ bool SamplingThreads::holdTurn(int self, SchedulingKernel& kernel)
     const int other = 1 - self;
     // Set for this turn by go(), or by the holder before.
     std::int64_t sliceEnds = m_turnEnds.load(std::memory_order_relaxed);
+    bool offering = false;
+    const auto handOver = [&](std::int64_t now) {
+        // The next turn's end, before the other looks at it to plan its sleep.
+        m_turnEnds.store(now + Slice, std::memory_order_relaxed);
+        m_turn.store(other, std::memory_order_release);
+        return true;
+    };
     for (;;) {
         if (RealtimeWarnings() != m_warningsAtGrant && m_realtime.load(std::memory_order_relaxed))
             dropToNormal(kernel);
@@ -154,16 +164,20 @@ bool SamplingThreads::holdTurn(int self, SchedulingKernel& kernel)
         const std::int64_t now = MonotonicNanoseconds(m_engine.clock().start()) + m_engine.lastStamped();
         if (now < sliceEnds)
             continue;
-        // Real-time means two threads taking turns.
-        bool ready = true;
-        if (m_ready[other].compare_exchange_strong(ready, false, std::memory_order_acq_rel)) {
-            // The next turn's end, before this thread looks at it to plan its sleep.
-            m_turnEnds.store(now + Slice, std::memory_order_relaxed);
-            m_turn.store(other, std::memory_order_release);
-            return true;
+        if (!offering) {
+            m_offered.store(true, std::memory_order_release);
+            offering = true;
+            continue;
         }
+        if (!m_offered.load(std::memory_order_acquire))
+            return handOver(now); // claimed
         if (now < sliceEnds + Overrun)
             continue;
+        // The other did not come: withdrawn, unless it claims the turn this moment.
+        bool offered = true;
+        if (!m_offered.compare_exchange_strong(offered, false, std::memory_order_acq_rel))
+            return handOver(now);
+        offering = false;
         m_engine.pausing();
         pauseBriefly();
         sliceEnds = monotonicNow() + Slice;

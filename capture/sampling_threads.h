@@ -16,9 +16,10 @@
 // a thread must block now and then, or the kernel withdraws the processor
 // (throttling) and at last kills the process (RLIMIT_RTTIME); so two threads
 // on two processors take turns: one samples while the other sleeps, and the
-// sleeper wakes a little early and waits, spinning, to take the engine over
-// at once. Where the other fails to come, the holder pauses briefly and the
-// pause is handed on as a blind stretch. With one processor, sampling stays at
+// sleeper wakes a little early and waits, spinning, for the holder's offer at
+// the end of its slice; the holder samples on until the other claims the
+// engine, and hands it over at once. Where the other fails to come, the
+// holder pauses briefly and the pause is handed on as a blind stretch. With one processor, sampling stays at
 // normal priority: a real-time sampler would leave the desktop nothing.
 //
 // Only the thread whose turn it is touches the engine, its sink, the channel
@@ -84,7 +85,7 @@ private:
     int m_warningsAtGrant = 0;
     std::atomic<bool> m_realtime{false};
     std::atomic<int> m_turn{0};              // whose the engine is
-    std::atomic<bool> m_ready[2]{};          // waiting, spinning, to take it over
+    std::atomic<bool> m_offered{false};      // the holder offers it; the other's claim clears it
     std::atomic<std::int64_t> m_turnEnds{0}; // when the holder's slice ends, on the monotonic clock
     std::atomic<bool> m_ended{false};
 

@@ -1,5 +1,7 @@
 #include "serial_step_card.h"
 
+#include "bus_traffic.h"
+
 std::uint8_t SerialStepCard::statusLines(std::uint8_t, std::uint8_t)
 {
     return linesAt(m_clock());
@@ -7,8 +9,8 @@ std::uint8_t SerialStepCard::statusLines(std::uint8_t, std::uint8_t)
 
 std::uint8_t SerialStepCard::linesAt(std::uint64_t nanoseconds)
 {
-    constexpr std::uint8_t Err = 0x08, SlctOut = 0x10, Ack = 0x40, Busy = 0x80;
-    std::uint8_t lines = Err;
+    constexpr std::uint8_t SlctOut = 0x10, Ack = 0x40, Busy = 0x80;
+    std::uint8_t lines = I2cTraffic::linesAt(nanoseconds); // Err and PaperOut
 
     // Bit n of the text's frames starts at n / 9600 s: start bit low, eight data bits
     // from the lowest, stop bit high, then idle high until the next text.

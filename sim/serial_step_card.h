@@ -13,7 +13,8 @@
 // idle before the first start bit). Busy (pin 11)
 // steps a motor: bursts of 200 step pulses, 5 us high, one every millisecond,
 // then 200 ms still; SlctOut (pin 13) gives the direction, which flips with each
-// burst. Err (pin 15) stays high (no error), PaperOut (pin 12) low.
+// burst. Err (pin 15) and PaperOut (pin 12) carry an I2C write, data and clock
+// (I2cTraffic), and idle high.
 class SerialStepCard : public SimulatedDevice {
 public:
     using Clock = std::function<std::uint64_t()>; // nanoseconds

@@ -1,5 +1,7 @@
 #include "simulated_devices.h"
 
+#include "bus_traffic.h"
+
 #include <chrono>
 
 std::uint8_t LoopbackPlug::statusLines(std::uint8_t dataLines, std::uint8_t)
@@ -21,6 +23,14 @@ std::uint8_t PulsingAckDevice::statusLines(std::uint8_t, std::uint8_t)
 {
     const bool pulse = m_clock() % 1000 < 250;
     return pulse ? 0xB8 : 0xF8;
+}
+
+std::uint8_t SpiSensor::statusLines(std::uint8_t, std::uint8_t)
+{
+    constexpr std::uint8_t Err = 0x08, Ack = 0x40;
+    const std::uint64_t now = m_clock();
+    const bool pulse = now / 1'000'000 % 1000 < 250;
+    return static_cast<std::uint8_t>(SpiTraffic::linesAt(now) | Err | (pulse ? 0 : Ack));
 }
 
 std::uint8_t CountingDevice::statusLines(std::uint8_t, std::uint8_t)

@@ -23,6 +23,19 @@ private:
     Clock m_clock;
 };
 
+// velkaro-sim's device at 0x278: ACK low for the first quarter of each
+// second, as PulsingAckDevice's, and an SPI bus on SlctOut, PaperOut and Busy
+// (SpiTraffic); Err high.
+class SpiSensor : public SimulatedDevice {
+public:
+    using Clock = std::function<std::uint64_t()>; // nanoseconds
+    explicit SpiSensor(Clock clock) : m_clock(std::move(clock)) {}
+    std::uint8_t statusLines(std::uint8_t dataLines, std::uint8_t controlLines) override;
+
+private:
+    Clock m_clock;
+};
+
 // A device that drives the data lines with a count that goes up on every read.
 class CountingDevice : public SimulatedDevice {
 public:

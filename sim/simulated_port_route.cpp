@@ -21,8 +21,7 @@ public:
             return addPort(SimulatedMachine::Bases[index], m_machine->latches(index));
         };
         portOf(0).attach(std::make_unique<LoopbackPlug>());
-        portOf(1).attach(std::make_unique<PulsingAckDevice>(
-            [clock] { return static_cast<std::int64_t>(clock->clockNanoseconds() / 1'000'000); }));
+        portOf(1).attach(std::make_unique<SpiSensor>([clock] { return clock->clockNanoseconds(); }));
         portOf(2).attach(std::make_unique<SerialStepCard>([clock] { return clock->clockNanoseconds(); }));
     }
 

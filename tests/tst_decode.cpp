@@ -5,6 +5,7 @@
 #include "decode_session.h"
 #include "decoder_setup.h"
 #include "simulated_port_route.h"
+#include "bus_traffic.h"
 #include "serial_step_card.h"
 
 #include <QJsonArray>
@@ -128,6 +129,48 @@ private slots:
             QCOMPARE(QString::fromStdString(*fault), read);
         else
             QCOMPARE(QString::fromStdString(DecoderStackText(std::get<DecoderStack>(stack))), read);
+    }
+
+    // The simulated buses, decoded as sampled every microsecond: SPI on 278's lines, I2C on the card's.
+    void decodesTheSimulatedBuses_data()
+    {
+        QTest::addColumn<QString>("stack");
+        QTest::addColumn<QString>("classes"); // of the annotations shown, joined
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("spi") << "spi:clk=PaperOut:mosi=Busy:cs=SlctOut:cpol=1:cpha=1"
+                             << "mosi-data" << "53 50 49";
+        QTest::newRow("i2c") << "i2c:scl=PaperOut:sda=Err"
+                             << "start address-write data-write ack stop"
+                             << "Start, Write, Address write: 50, ACK, Data write: 49, ACK, Data write: 32, ACK, Data write: 43, ACK, Stop";
+    }
+    void decodesTheSimulatedBuses()
+    {
+        QFETCH(QString, stack);
+        QFETCH(QString, classes);
+        QFETCH(QString, expected);
+        AnnotationStore store;
+        const DecoderStack decoders = stackOf(stack.toUtf8().constData());
+        {
+            DecodeSession session(decoders, store);
+            const auto lines = stack.startsWith("spi") ? &SpiTraffic::linesAt : &I2cTraffic::linesAt;
+            std::uint32_t last = ~0u;
+            for (std::int64_t t = 0; t < 100 * Ms; t += Us) {
+                const std::uint32_t registers =
+                    std::uint32_t{RegisterModel::registerFromLevels(RegisterModel::Status, lines(t))} << 8;
+                if (registers != last)
+                    session.changed(t, registers);
+                last = registers;
+            }
+            session.sampledUntil(100 * Ms);
+        }
+        std::uint64_t next = 0;
+        QStringList shown;
+        const QStringList wanted = classes.split(' ');
+        const DecoderInfo& decoder = *decoders.front().decoder;
+        for (const Annotation& annotation : store.annotations.since(next))
+            if (wanted.contains(QString::fromStdString(decoder.annotationClasses[static_cast<std::size_t>(annotation.annotationClass)].id)))
+                shown << QString::fromStdString(annotation.texts.front());
+        QCOMPARE(shown.join(stack.startsWith("spi") ? " " : ", "), expected);
     }
 
     void decodesTheCardsSerialLine()
