@@ -87,6 +87,7 @@ test: setup-test build
 package: setup
 	$(Q)$(INSTALL) $(PACKAGE_PACKAGES)
 	$(call configure,$(PACKAGE_BUILD),-DCMAKE_BUILD_TYPE=Release -DVELKARO_TESTS=OFF \
+	  -DVELKARO_DECODERS_DIR=/usr/share/velkaro/decoders \
 	  -DCMAKE_CXX_FLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS) \
 	                     $$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)")

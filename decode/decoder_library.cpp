@@ -111,6 +111,33 @@ DecoderInfo info(const srd_decoder& decoder)
 // reaches zero and the interpreter aborts. Restarts are routine here (at every
 // blind stretch of a record), so both get as many references as no process
 // could drop: the library's fault can then never free them.
+// srd_init puts the directory it is given before the user's own
+// (~/.local/share/libsigrokdecode/decoders) in Python's module path; ours
+// move to just after it, so that a decoder of the user's wins over ours.
+void searchUsersDecodersFirst(const char* shipped)
+{
+    const std::string users = (std::filesystem::path(g_get_user_data_dir()) / "libsigrokdecode" / "decoders").string();
+    const PyGILState_STATE state = PyGILState_Ensure();
+    PyObject* const path = PySys_GetObject("path"); // borrowed
+    PyObject* const ours = PyUnicode_FromString(shipped);
+    PyObject* const theirs = PyUnicode_FromString(users.c_str());
+    if (path && ours && theirs && PyList_Check(path)) {
+        const Py_ssize_t at = PySequence_Index(path, ours);
+        if (at >= 0 && PySequence_DelItem(path, at) == 0) {
+            Py_ssize_t user = PySequence_Index(path, theirs);
+            if (user < 0) { // the user has none: ours stay where they were
+                PyErr_Clear();
+                user = at - 1;
+            }
+            PyList_Insert(path, user + 1, ours);
+        }
+    }
+    PyErr_Clear();
+    Py_XDECREF(ours);
+    Py_XDECREF(theirs);
+    PyGILState_Release(state);
+}
+
 void guardTrueAndFalse()
 {
     constexpr Py_ssize_t Spare = Py_ssize_t{1} << 40;
@@ -174,13 +201,19 @@ DecoderLibrary::DecoderLibrary()
     // Errors only, kept to be told where they belong rather than printed.
     srd_log_loglevel_set(SRD_LOG_ERR);
     srd_log_callback_set(&logged, this);
-    // The library searches SIGROKDECODE_DIR first, then the user's
-    // ~/.local/share/libsigrokdecode/decoders, then the system's.
-    const int result = srd_init(nullptr);
+    // The library searches what it was given last first: its own order is
+    // SIGROKDECODE_DIR, the user's ~/.local/share/libsigrokdecode/decoders,
+    // then the system's. Ours go between the user's and the system's, so the
+    // user's own decoders still win over them.
+    std::error_code error;
+    const bool shipped = std::filesystem::is_directory(VELKARO_DECODERS_DIR, error);
+    const int result = srd_init(shipped ? VELKARO_DECODERS_DIR : nullptr);
     if (result != SRD_OK) {
         m_failure = "libsigrokdecode could not start: " + text(srd_strerror(result));
         return;
     }
+    if (shipped)
+        searchUsersDecodersFirst(VELKARO_DECODERS_DIR);
     guardTrueAndFalse();
 }
 
@@ -265,14 +298,37 @@ void DecoderLibrary::log(const std::string& message)
 {
     const std::lock_guard lock(m_logMutex);
     // A bound, so that a decoder failing again and again cannot fill the memory.
-    if (m_log.size() < 65'536)
-        m_log += message + (message.empty() || message.back() != '\n' ? "\n" : "");
+    if (m_logSize < 65'536) {
+        m_log.push_back(message.empty() || message.back() != '\n' ? message + '\n' : message);
+        m_logSize += m_log.back().size();
+    }
 }
 
 std::string DecoderLibrary::takeLog()
 {
     const std::lock_guard lock(m_logMutex);
-    return std::exchange(m_log, {});
+    std::string all;
+    for (const std::string& message : m_log)
+        all += message;
+    m_log.clear();
+    m_logSize = 0;
+    return all;
+}
+
+std::string DecoderLibrary::takeStackedFailure(const std::vector<std::string>& instanceIds)
+{
+    const std::lock_guard lock(m_logMutex);
+    for (auto message = m_log.begin(); message != m_log.end(); ++message) {
+        const std::string firstLine = message->substr(0, message->find('\n'));
+        for (const std::string& id : instanceIds)
+            if (firstLine.find("Calling " + id + " decode() failed") != std::string::npos) {
+                std::string failure = std::move(*message);
+                m_logSize -= failure.size();
+                m_log.erase(message);
+                return failure;
+            }
+    }
+    return {};
 }
 
 std::string DecoderLibrary::version() const

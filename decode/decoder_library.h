@@ -54,7 +54,8 @@ struct DecoderInfo {
 };
 
 // libsigrokdecode for this process: opened once, on first use, with the
-// user's decoder directories searched first, then the system's. The library is one embedded Python interpreter per process, so
+// user's decoder directories searched first, then the project's own
+// decoders, then the system's. The library is one embedded Python interpreter per process, so
 // there is one of these; its calls are made under its lock.
 class DecoderLibrary {
 public:
@@ -72,6 +73,12 @@ public:
     // The errors the library reported since the last call (a decoder's
     // Python traceback among them), one a line.
     std::string takeLog();
+    // The failure of a stacked decoder of these instances, taken out of the
+    // log; empty if none failed. The library catches a stacked decoder's
+    // exception and logs it, and the decoder below it goes on. Instance ids
+    // are unique within a session only: two sessions with the same stack may
+    // take each other's.
+    std::string takeStackedFailure(const std::vector<std::string>& instanceIds);
     // A message of the library's, from its log callback on any thread.
     void log(const std::string& message);
     // The library's version, "0.5.3".
@@ -93,5 +100,6 @@ private:
     std::map<std::string, DecoderInfo, std::less<>> m_decoders;
     std::map<std::string, std::string, std::less<>> m_loadFailures;
     std::mutex m_logMutex;
-    std::string m_log;
+    std::vector<std::string> m_log; // messages, oldest first
+    std::size_t m_logSize = 0;
 };
