@@ -250,22 +250,32 @@ void DecodeSession::send()
         if (result != SRD_OK) {
             m_sentSamples += count;
             m_chunk.clear();
-            failed();
+            failed({});
             return;
+        }
+        // A stacked decoder that raised is only logged; the one below it goes on.
+        if (m_instanceIds.size() > 1) {
+            const std::vector<std::string> stacked(m_instanceIds.begin() + 1, m_instanceIds.end());
+            if (std::string failure = DecoderLibrary::instance().takeStackedFailure(stacked); !failure.empty()) {
+                m_sentSamples += count;
+                m_chunk.clear();
+                failed(std::move(failure));
+                return;
+            }
         }
     }
     m_sentSamples += count;
     m_chunk.clear();
 }
 
-void DecodeSession::failed()
+void DecodeSession::failed(std::string why)
 {
     // Said, and decoding starts again after what the decoders were given. The
     // decoders' threads end in the reset: only then has the one that failed
     // said all it says.
     const std::int64_t at = timeOf(m_sentSamples);
     srd_session_terminate_reset(m_session);
-    m_store.events.add({DecodeEvent::Kind::Failed, at, at, DecoderLibrary::instance().takeLog()});
+    m_store.events.add({DecodeEvent::Kind::Failed, at, at, why + DecoderLibrary::instance().takeLog()});
     restart(at);
 }
 

@@ -74,7 +74,8 @@ private:
     void feedUntil(std::int64_t nanoseconds);
     void feedChange(std::int64_t nanoseconds, std::uint32_t levels);
     void send();
-    void failed();
+    // A decoder raised: said with why (and what the library logs by the reset), decoding starts again.
+    void failed(std::string why);
     std::int64_t timeOf(std::uint64_t sample) const;
     static void annotated(srd_proto_data* data, void* session);
 

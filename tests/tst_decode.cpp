@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <map>
 #include <stdexcept>
 
 namespace {
@@ -60,6 +61,78 @@ QString classTexts(const AnnotationStore& store, const DecoderInfo& decoder, con
     return texts;
 }
 
+// Lines a PC drives itself, as the changes of the packed registers (data in
+// bits 0-7, control in 16-23), one every 2 µs: what a script on the outputs
+// sends to a device, with the device's answers on status lines where it has
+// them.
+class DrivenLines {
+public:
+    // SPI mode 0, most significant bit first: D0 the clock, D1 MOSI, D2 chip
+    // select (low through the exchange); the device's MISO on Busy, whose
+    // register bit is inverted.
+    static DrivenLines spi(const std::vector<std::uint8_t>& mosi, const std::vector<std::uint8_t>& miso)
+    {
+        DrivenLines lines;
+        lines.put(0x04);
+        for (std::size_t byte = 0; byte < mosi.size(); ++byte)
+            for (int bit = 7; bit >= 0; --bit) {
+                const std::uint32_t out = (mosi[byte] >> bit & 1u) << 1;
+                const std::uint32_t in = (miso[byte] >> bit & 1u) ? 0 : 0x8000u;
+                lines.put(out | in);
+                lines.put(out | in | 1);
+            }
+        lines.put(0);
+        lines.put(0x04);
+        return lines;
+    }
+    // An HD44780 LCD's strobes, each RS and the eight data lines: DB0-DB7 on
+    // D0-D7, E on STB, RS on Init. STB's register bit is inverted, Init's is not.
+    static DrivenLines lcd(const std::vector<std::pair<bool, std::uint8_t>>& strobes)
+    {
+        DrivenLines lines;
+        for (const auto& [rs, bus] : strobes) {
+            const std::uint32_t control = (rs ? 0x04u : 0) << 16;
+            lines.put(control | 0x010000u | bus); // E low
+            lines.put(control | bus);             // E high
+            lines.put(control | 0x010000u | bus); // its fall latches
+        }
+        return lines;
+    }
+
+    void feed(DecodeSession& session) const
+    {
+        for (std::size_t at = 0; at < m_levels.size(); ++at)
+            session.changed(static_cast<std::int64_t>(at) * 2 * Us, m_levels[at]);
+        session.sampledUntil(static_cast<std::int64_t>(m_levels.size()) * 2 * Us + Ms);
+    }
+
+private:
+    void put(std::uint32_t levels) { m_levels.push_back(levels); }
+    std::vector<std::uint32_t> m_levels;
+};
+
+// The strobes of an LCD's initialisation (function set, display on, clear,
+// entry mode) and a text. With a 4-bit bus (DB4-DB7 wired) the controller,
+// still on 8 bits, first takes three function sets for 8 bits and one for 4 on
+// the high nibble alone; from then on each byte is two strobes, high nibble first.
+std::vector<std::pair<bool, std::uint8_t>> lcdStrobes(bool fourBit, std::string_view text)
+{
+    std::vector<std::pair<bool, std::uint8_t>> strobes;
+    const auto write = [&strobes, fourBit](bool rs, std::uint8_t byte) {
+        strobes.push_back({rs, fourBit ? static_cast<std::uint8_t>(byte & 0xF0) : byte});
+        if (fourBit)
+            strobes.push_back({rs, static_cast<std::uint8_t>(byte << 4)});
+    };
+    if (fourBit)
+        for (const std::uint8_t nibble : {0x30, 0x30, 0x30, 0x20})
+            strobes.push_back({false, nibble});
+    for (const std::uint8_t command : {fourBit ? 0x28 : 0x38, 0x0C, 0x01, 0x06})
+        write(false, command);
+    for (const char c : text)
+        write(true, static_cast<std::uint8_t>(c));
+    return strobes;
+}
+
 // A run of velkaro-cli over the simulated card at E010, and what it did to the port.
 struct CardRun : CliOutcome {
     explicit CardRun(const QString& commandLine)
@@ -80,6 +153,8 @@ struct CardRun : CliOutcome {
 
 class TestDecode : public QObject {
     Q_OBJECT
+
+    std::map<QString, DrivenLines> m_driven; // the lines of each row that has them
 
 private slots:
     void initTestCase()
@@ -227,6 +302,66 @@ private slots:
         QCOMPARE(events.size(), 1001u);
         QCOMPARE(events.front().from, 13 * Ms);
         QCOMPARE(events.front().to, 13 * Ms + 500 * Us);
+    }
+
+    // What a PC drives itself and devices answer, decoded to literal texts:
+    // an AVR's signature read by its programmer (avr_isp stacked on spi), one
+    // the decoder does not know (it raises: the user is told), an LCD on both
+    // bus widths, and the card's stepper.
+    void decodesDrivenLines_data()
+    {
+        QTest::addColumn<QString>("stack");
+        QTest::addColumn<QString>("shown"); // the top decoder's annotations, or a failure
+        // The programmer's reply echoes each byte one byte late.
+        const std::vector<std::uint8_t> readSignature = {0xAC, 0x53, 0x00, 0x00, 0x30, 0x00, 0x00, 0x00,
+                                                         0x30, 0x00, 0x01, 0x00, 0x30, 0x00, 0x02, 0x00};
+        const auto replies = [](std::uint8_t family, std::uint8_t part) {
+            return std::vector<std::uint8_t>{0x00, 0xAC, 0x53, 0x00, 0x00, 0x30, 0x00, 0x1E,
+                                             0x00, 0x30, 0x00, family, 0x00, 0x30, 0x00, part};
+        };
+        const QString avrIsp = QStringLiteral("spi:clk=D0:mosi=D1:miso=Busy:cs=D2,avr_isp");
+        QTest::newRow("avr_isp on spi") << avrIsp
+                                        << "Programming enable | Vendor code: 0x1e (Atmel) | Part family / memory size: "
+                                           "0x93 | Part number: 0x0a | Device: Atmel ATmega88";
+        m_driven["avr_isp on spi"] = DrivenLines::spi(readSignature, replies(0x93, 0x0A));
+        QTest::newRow("avr_isp, a part it does not know") << avrIsp
+            << "failed: KeyError: Calling avr_isp-1 decode() failed: (149, 15) | Programming enable | Vendor code: 0x1e "
+               "(Atmel) | Part family / memory size: 0x95 | Part number: 0x0f";
+        m_driven["avr_isp, a part it does not know"] = DrivenLines::spi(readSignature, replies(0x95, 0x0F));
+        const QString lcd = QStringLiteral("hd44780:e=STB:rs=Init:d0=D0:d1=D1:d2=D2:d3=D3:d4=D4:d5=D5:d6=D6:d7=D7");
+        QTest::newRow("LCD, 8-bit bus") << lcd << "FS | DC | CLR | EM | H | i | !";
+        m_driven["LCD, 8-bit bus"] = DrivenLines::lcd(lcdStrobes(false, "Hi!"));
+        QTest::newRow("LCD, 4-bit bus") << "hd44780:e=STB:rs=Init:d4=D4:d5=D5:d6=D6:d7=D7"
+                                        << "FS | FS | FS | FS | FS | DC | CLR | EM | O | K";
+        m_driven["LCD, 4-bit bus"] = DrivenLines::lcd(lcdStrobes(true, "OK"));
+        // Steps 1 ms apart: 1000 a second, counted down while SlctOut is low.
+        QTest::newRow("the card's stepper") << "stepper_motor:step=Busy:dir=SlctOut" << "1000 | -1 | 1000 | -2 | 1000 | -3";
+    }
+    void decodesDrivenLines()
+    {
+        QFETCH(QString, stack);
+        QFETCH(QString, shown);
+        AnnotationStore store;
+        const DecoderStack decoders = stackOf(stack.toUtf8().constData());
+        {
+            DecodeSession session(decoders, store);
+            const auto driven = m_driven.find(QTest::currentDataTag());
+            if (driven != m_driven.end()) {
+                driven->second.feed(session);
+            } else {
+                std::uint32_t last = ~0u;
+                feedCard(session, 0, 4 * Ms + 500 * Us, last);
+            }
+        }
+        QStringList texts;
+        std::uint64_t next = 0;
+        for (const DecodeEvent& event : store.events.since(next))
+            texts << QString::fromStdString("failed: " + event.text.substr(0, event.text.find('\n')));
+        next = 0;
+        for (const Annotation& annotation : store.annotations.since(next))
+            if (annotation.decoder + 1 == static_cast<int>(decoders.size()))
+                texts << QString::fromStdString(annotation.texts.back());
+        QCOMPARE(texts.join(" | "), shown);
     }
 
     // A clocked protocol keeps every edge even where two come closer than a
