@@ -39,22 +39,22 @@ void ChangeRing::clear()
     m_end = 0;
     m_next = 0;
     m_blind.clear();
+    m_briefGaps.clear();
 }
 
-void ChangeRing::appendBlind(std::int64_t from, std::int64_t to)
+void ChangeRing::Stretches::append(Blind stretch, std::int64_t oldestKept)
 {
-    m_blind.push_back({from, to});
-    const std::int64_t oldestKept = oldestTime();
-    while (m_blind.size() > BlindKept || (!m_blind.empty() && m_blind.front().to < oldestKept))
-        m_blind.pop_front();
+    m_stretches.push_back(stretch);
+    while (m_stretches.size() > BlindKept || (!m_stretches.empty() && m_stretches.front().to < oldestKept))
+        m_stretches.pop_front();
 }
 
-std::vector<ChangeRing::Blind> ChangeRing::blindBetween(std::int64_t from, std::int64_t to) const
+std::vector<ChangeRing::Blind> ChangeRing::Stretches::between(std::int64_t from, std::int64_t to) const
 {
     std::vector<Blind> overlapping;
-    const auto first = std::lower_bound(m_blind.begin(), m_blind.end(), from,
+    const auto first = std::lower_bound(m_stretches.begin(), m_stretches.end(), from,
                                         [](const Blind& stretch, std::int64_t time) { return stretch.to <= time; });
-    for (auto stretch = first; stretch != m_blind.end() && stretch->from < to; ++stretch)
+    for (auto stretch = first; stretch != m_stretches.end() && stretch->from < to; ++stretch)
         overlapping.push_back(*stretch);
     return overlapping;
 }

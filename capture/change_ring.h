@@ -69,11 +69,26 @@ public:
     // Kept, oldest first, while they reach the oldest change kept; the oldest
     // go first beyond BlindKept.
     static constexpr std::size_t BlindKept = 1 << 16;
-    void appendBlind(std::int64_t from, std::int64_t to);
+    void appendBlind(std::int64_t from, std::int64_t to) { m_blind.append({from, to}, oldestTime()); }
     // Those that overlap [from, to), oldest first.
-    std::vector<Blind> blindBetween(std::int64_t from, std::int64_t to) const;
+    std::vector<Blind> blindBetween(std::int64_t from, std::int64_t to) const { return m_blind.between(from, to); }
+    // Stretches too brief to be blind that may hide a fast bus's edge (for the
+    // decoders, not drawn), kept as blind ones are.
+    void appendBriefGap(std::int64_t from, std::int64_t to) { m_briefGaps.append({from, to}, oldestTime()); }
+    std::vector<Blind> briefGapsBetween(std::int64_t from, std::int64_t to) const { return m_briefGaps.between(from, to); }
 
 private:
+    // Stretches, oldest first, bounded as blind ones are.
+    class Stretches {
+    public:
+        void append(Blind stretch, std::int64_t oldestKept);
+        std::vector<Blind> between(std::int64_t from, std::int64_t to) const;
+        void clear() { m_stretches.clear(); }
+
+    private:
+        std::deque<Blind> m_stretches;
+    };
+
     static constexpr std::uint64_t SmallBlock = 64;
     static constexpr std::uint64_t LargeBlock = Granule;
 
@@ -84,5 +99,6 @@ private:
     std::vector<std::uint32_t> m_registers;
     std::vector<Seen> m_smallBlocks;
     std::vector<Seen> m_largeBlocks;
-    std::deque<Blind> m_blind;
+    Stretches m_blind;
+    Stretches m_briefGaps;
 };

@@ -31,12 +31,13 @@ public:
         if (to - from > m_capture.m_longestGap.load(std::memory_order_relaxed))
             m_capture.m_longestGap.store(to - from, std::memory_order_relaxed);
     }
+    void briefGap(std::int64_t from, std::int64_t to) override { m_briefGaps.push_back({from, to}); }
     bool runDone(std::int64_t nanoseconds, long long samples) override
     {
         m_capture.m_samples.store(samples, std::memory_order_relaxed);
         m_capture.m_newest.store(m_capture.m_engine->lastReadings()[0] | NewestValid, std::memory_order_relaxed);
         m_runEnd = nanoseconds;
-        if (!m_sampled.empty() || !m_blind.empty())
+        if (!m_sampled.empty() || !m_blind.empty() || !m_briefGaps.empty())
             publish(m_sampled.size() >= SampledLimit);
         else
             m_capture.m_recordedUntil.store(m_runEnd, std::memory_order_release);
@@ -59,8 +60,11 @@ private:
             m_capture.m_ring.append(change.nanoseconds, change.registers);
         for (const ChangeRing::Blind& stretch : m_blind)
             m_capture.m_ring.appendBlind(stretch.from, stretch.to);
+        for (const ChangeRing::Blind& gap : m_briefGaps)
+            m_capture.m_ring.appendBriefGap(gap.from, gap.to);
         m_sampled.clear();
         m_blind.clear();
+        m_briefGaps.clear();
         if (m_runEnd >= 0)
             m_capture.m_recordedUntil.store(m_runEnd, std::memory_order_release);
     }
@@ -69,6 +73,7 @@ private:
     std::int64_t m_runEnd = -1; // the last run's end, up to which all was sampled
     std::vector<Stamped> m_sampled;
     std::vector<ChangeRing::Blind> m_blind;
+    std::vector<ChangeRing::Blind> m_briefGaps;
 };
 
 // One stretch of sampling, from a start or resume to the stop: the threads

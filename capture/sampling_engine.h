@@ -22,6 +22,11 @@ public:
     // to the first after it: the system set the sampler aside, or another
     // thread held the port. Only those longer than the engine's limit.
     virtual void blind(std::int64_t from, std::int64_t to) = 0;
+    // A stretch shorter than that limit in which the sampler stood still well
+    // beyond its own rhythm (a timer tick on a virtual machine takes tens of
+    // microseconds): too short to be a blind stretch of the record, long
+    // enough to hide an edge of a fast bus from a decoder.
+    virtual void briefGap(std::int64_t, std::int64_t) {}
     // After each run of samples, at the exact time then, with the passes made
     // so far. False ends the sampling.
     virtual bool runDone(std::int64_t nanoseconds, long long samples) = 0;
@@ -43,6 +48,9 @@ public:
     // Stretches without a sample longer than this (beyond the interval when
     // paced) are blind: a change in one is seen late, a pulse in one may be missed.
     static constexpr std::int64_t BlindLimit = 1'000'000;
+    // A brief gap is longer than this and than three times the usual time
+    // between two readings of the clock (sixteen passes, or less at changes).
+    static constexpr std::int64_t BriefGapLimit = 10'000;
 
     SamplingEngine(PortChannel& channel, std::vector<FoundPort> ports) : m_channel(channel), m_ports(std::move(ports)) {}
 
@@ -96,5 +104,6 @@ private:
     WatchClock m_clock;
     std::vector<std::uint32_t> m_last;
     std::int64_t m_stamped = -1; // the time of the last sample stamped, -1 before the first
+    std::int64_t m_rhythm = 0;   // the usual time between two stamps, smoothed
     long long m_samples = 0;
 };

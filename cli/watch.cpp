@@ -95,6 +95,7 @@ public:
         return !m_end;
     }
     void blind(std::int64_t from, std::int64_t to) override { m_writer.blind(from, to); }
+    void briefGap(std::int64_t from, std::int64_t to) override { m_writer.briefGap(from, to); }
     bool runDone(std::int64_t nanoseconds, long long) override
     {
         m_writer.progressed(nanoseconds);

@@ -48,6 +48,9 @@ public:
     // A stretch in which no port was sampled, from the last sample before it
     // to the first after it: nothing is known of the lines there.
     virtual void blind(std::int64_t from, std::int64_t to) = 0;
+    // A stretch too brief to be blind that may still hide a fast bus's edge:
+    // for a writer that decodes. Records do not show it.
+    virtual void briefGap(std::int64_t, std::int64_t) {}
     // Sampled up to this time with nothing recorded since the last record:
     // for a writer that follows the time itself. Called after each run of samples.
     virtual void progressed(std::int64_t) {}

@@ -30,7 +30,7 @@ private:
 // its number) takes that long.
 class StallingDevice : public SimulatedDevice {
 public:
-    explicit StallingDevice(std::map<long long, std::chrono::milliseconds> stalls) : m_stalls(std::move(stalls)) {}
+    explicit StallingDevice(std::map<long long, std::chrono::microseconds> stalls) : m_stalls(std::move(stalls)) {}
     std::uint8_t statusLines(std::uint8_t, std::uint8_t) override { return 0xF8; }
     void beforeRead(SimulatedParallelPort&) override
     {
@@ -39,6 +39,6 @@ public:
     }
 
 private:
-    std::map<long long, std::chrono::milliseconds> m_stalls;
+    std::map<long long, std::chrono::microseconds> m_stalls;
     long long m_reads = 0;
 };

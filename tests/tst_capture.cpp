@@ -45,10 +45,12 @@ struct KeptSamples : SampleSink {
         return true;
     }
     void blind(std::int64_t from, std::int64_t to) override { stretches.push_back({from, to}); }
+    void briefGap(std::int64_t from, std::int64_t to) override { briefGaps.push_back({from, to}); }
     bool runDone(std::int64_t, long long samples) override { return samples < passes; }
     long long passes;
     std::vector<std::int64_t> changes;
     std::vector<std::pair<std::int64_t, std::int64_t>> stretches;
+    std::vector<std::pair<std::int64_t, std::int64_t>> briefGaps;
 };
 
 struct SimulatedRig {
@@ -108,10 +110,12 @@ void TestCapture::oneSamplePulsesAreAllRecorded()
 // Two stalls of the reads, 5 and 8 ms, far apart: each in a blind stretch of
 // its own, in their order. A loaded machine may add some of its own (a few
 // dozen in a slow build), never one for each of the many thousand stamps.
+// A stall of 300 µs between them is a brief gap, not a blind stretch.
 void TestCapture::blindStretchesAreEachHandedOn()
 {
     SimulatedRig rig;
-    rig.port.attach(std::make_unique<StallingDevice>(std::map<long long, std::chrono::milliseconds>{{5000, 5ms}, {300000, 8ms}}));
+    rig.port.attach(std::make_unique<StallingDevice>(
+        std::map<long long, std::chrono::microseconds>{{5000, 5ms}, {150000, 300us}, {300000, 8ms}}));
     SamplingEngine engine(rig.channel, {{0x378, false}});
     KeptSamples kept(400000);
     engine.run(kept, {});
@@ -126,6 +130,10 @@ void TestCapture::blindStretchesAreEachHandedOn()
             longOnes.push_back(to - from);
     }
     QVERIFY2(longOnes.size() >= 2, "a stretch for each stall");
+    QVERIFY2(std::any_of(kept.briefGaps.begin(), kept.briefGaps.end(),
+                         [](const auto& gap) { return gap.second - gap.first >= 300'000; }),
+             "a brief gap for the short stall");
+    QVERIFY2(kept.briefGaps.size() < 10'000, qPrintable(QString::number(kept.briefGaps.size())));
 }
 
 // A pause is a stretch without samples like any other: kept in the record, and
