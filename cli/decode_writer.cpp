@@ -40,6 +40,12 @@ void DecodeWriter::blind(std::int64_t from, std::int64_t to)
         decoding->session->blind(from, to);
 }
 
+void DecodeWriter::briefGap(std::int64_t from, std::int64_t to)
+{
+    for (const auto& decoding : m_decodings)
+        decoding->session->briefGap(from, to);
+}
+
 void DecodeWriter::progressed(std::int64_t nanoseconds)
 {
     for (const auto& decoding : m_decodings)

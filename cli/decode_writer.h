@@ -22,6 +22,7 @@ public:
 
     void record(std::int64_t nanoseconds, std::size_t port, std::uint32_t registers, std::uint32_t changed) override;
     void blind(std::int64_t from, std::int64_t to) override;
+    void briefGap(std::int64_t from, std::int64_t to) override;
     void progressed(std::int64_t nanoseconds) override;
 
 private:

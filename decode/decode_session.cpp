@@ -68,9 +68,15 @@ std::uint64_t DecodeRate(const DecoderStack& stack)
 }
 
 DecodeSession::DecodeSession(DecoderStack stack, AnnotationStore& store, Listener listener)
-    : m_stack(std::move(stack)), m_rate(DecodeRate(m_stack)), m_store(store), m_listener(std::move(listener)),
-      m_owner([this] { own(); })
+    : m_stack(std::move(stack)), m_rate(DecodeRate(m_stack)), m_store(store), m_listener(std::move(listener))
 {
+    if (m_stack.front().decoder->id == "uart") {
+        m_serialBit = static_cast<std::int64_t>(16 * 1'000'000'000ULL / m_rate);
+        m_serialSlack = m_serialBit * 3 / 8;
+    }
+    for (const auto& [channel, line] : m_stack.front().channels)
+        m_stackLines |= RegisterModel::packedBit(*line);
+    m_owner = std::thread([this] { own(); });
 }
 
 DecodeSession::~DecodeSession()
@@ -100,6 +106,12 @@ void DecodeSession::blind(std::int64_t from, std::int64_t to)
 {
     const std::lock_guard lock(m_inputMutex);
     m_inputs.push_back({Input::Kind::Blind, from, to, 0});
+}
+
+void DecodeSession::briefGap(std::int64_t from, std::int64_t to)
+{
+    const std::lock_guard lock(m_inputMutex);
+    m_inputs.push_back({Input::Kind::BriefGap, from, to, 0});
 }
 
 void DecodeSession::sampledUntil(std::int64_t nanoseconds)
@@ -133,18 +145,14 @@ void DecodeSession::own()
             const std::lock_guard lock(m_inputMutex);
             inputs.swap(m_inputs);
         }
-        for (const Input& input : inputs) {
-            if (input.kind == Input::Kind::Change) {
-                feedChange(input.from, input.levels);
-            } else if (m_haveLevels) {
-                feedUntil(input.from);
-                send();
-                restart(input.to);
-                m_store.events.add({input.kind == Input::Kind::Blind ? DecodeEvent::Kind::Blind : DecodeEvent::Kind::Behind,
-                                    input.from, input.to, {}});
-            }
+        for (const Input& input : inputs)
+            take(input);
+        // Sampled past a brief gap with no change at its end: the lines held still across it.
+        if (m_pendingGap && until >= m_pendingGap->to) {
+            passBriefGap(*m_pendingGap, false);
+            m_pendingGap.reset();
         }
-        if (m_haveLevels)
+        if (m_haveLevels && !m_pendingGap)
             feedUntil(until);
         send();
         if (m_listener)
@@ -152,6 +160,52 @@ void DecodeSession::own()
     }
     if (m_session)
         srd_session_destroy(m_session);
+}
+
+void DecodeSession::take(const Input& input)
+{
+    if (m_pendingGap) {
+        // The change that ends a gap comes stamped with its end.
+        const std::uint32_t changedAcross =
+            input.kind == Input::Kind::Change && input.from == m_pendingGap->to ? (input.levels ^ m_levels) & m_stackLines : 0;
+        passBriefGap(*m_pendingGap, changedAcross);
+        m_pendingGap.reset();
+    }
+    if (input.kind == Input::Kind::Change)
+        feedChange(input.from, input.levels);
+    else if (!m_haveLevels)
+        return;
+    else if (input.kind == Input::Kind::BriefGap)
+        m_pendingGap = input;
+    else
+        restartAfter(input);
+}
+
+void DecodeSession::passBriefGap(const Input& gap, std::uint32_t changedAcross)
+{
+    const std::int64_t length = gap.to - gap.from;
+    // A serial line has at most one edge in less than a bit, and one that
+    // comes late by less than the slack is still read right. A clocked
+    // protocol loses nothing by one line's edge seen late, but may have lost
+    // the order of two lines' edges, or edges of lines that were changing, up
+    // to the gap, at a pace that fits two into it.
+    const bool twoLines = (changedAcross & (changedAcross - 1)) != 0;
+    const bool busy = m_stackPace < length && gap.from - m_lastStackChange < length;
+    const bool hides = m_serialBit > 0 ? length >= m_serialBit || (changedAcross != 0 && length > m_serialSlack)
+                                       : twoLines || busy;
+    if (hides)
+        restartAfter(gap);
+}
+
+void DecodeSession::restartAfter(const Input& stretch)
+{
+    feedUntil(stretch.from);
+    send();
+    m_quietSince = stretch.to; // the lines may have moved in it
+    restart(stretch.to);
+    // A brief gap that cost the decoders their state is told as a blind stretch.
+    m_store.events.add({stretch.kind == Input::Kind::Behind ? DecodeEvent::Kind::Behind : DecodeEvent::Kind::Blind,
+                        stretch.from, stretch.to, {}});
 }
 
 bool DecodeSession::startLibrarySession()
@@ -200,6 +254,9 @@ void DecodeSession::restart(std::int64_t at)
     if (m_failed)
         m_store.events.add({DecodeEvent::Kind::Failed, at, at, DecoderLibrary::instance().takeLog()});
     ++m_starts;
+    // A serial line's decoder takes any fall for a start bit: begun inside a
+    // frame, it reads the data bits' falls as starts of frames that are none.
+    m_settling = m_serialBit > 0;
 }
 
 void DecodeSession::feedChange(std::int64_t nanoseconds, std::uint32_t levels)
@@ -208,12 +265,25 @@ void DecodeSession::feedChange(std::int64_t nanoseconds, std::uint32_t levels)
         // The first reading: sample 0.
         m_haveLevels = true;
         m_levels = levels;
+        m_quietSince = nanoseconds;
         restart(nanoseconds);
         return;
     }
     // Each change gets a sample of its own, a little later where the one before had it.
     feedUntil(nanoseconds);
+    const bool stackChanged = (levels ^ m_levels) & m_stackLines;
+    if (stackChanged) {
+        m_stackPace = m_lastStackChange >= 0 ? nanoseconds - m_lastStackChange : m_stackPace;
+        m_lastStackChange = nanoseconds;
+        m_quietSince = nanoseconds;
+    }
     m_levels = levels;
+    if (m_settling) {
+        // Still in a frame: the decoders' first sample moves on to this change.
+        if (stackChanged)
+            m_segmentStart.store(nanoseconds, std::memory_order_relaxed);
+        return;
+    }
     ++m_nextSample;
     for (int byte = 0; byte < UnitSize; ++byte)
         m_chunk.push_back(static_cast<std::uint8_t>(m_levels >> (8 * byte)));
@@ -226,6 +296,12 @@ void DecodeSession::feedUntil(std::int64_t nanoseconds)
     const std::int64_t since = nanoseconds - m_segmentStart.load(std::memory_order_relaxed);
     if (since < 0)
         return;
+    // Settled once the lines kept still for a whole frame (12 bits: start,
+    // eight data bits, parity and two stop bits at most), before the start or
+    // after it; the decoders begin there.
+    if (m_settling && nanoseconds - m_quietSince < 12 * m_serialBit)
+        return;
+    m_settling = false;
     const auto until = static_cast<std::uint64_t>(static_cast<long double>(since) * m_rate / 1e9L);
     while (m_nextSample < until) {
         const std::uint64_t room = ChunkSamples - m_chunk.size() / UnitSize;

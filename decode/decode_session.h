@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -47,6 +48,10 @@ public:
     void changed(std::int64_t nanoseconds, std::uint32_t registers);
     // No sample from one time to the other: decoding starts again after it.
     void blind(std::int64_t from, std::int64_t to);
+    // A stretch too brief to be blind (SampleSink::briefGap): decoding starts
+    // again after it only where an edge of the stack's lines may hide in it;
+    // else the lines held their levels through it.
+    void briefGap(std::int64_t from, std::int64_t to);
     // Sampled up to this time with no change since the last one handed on.
     void sampledUntil(std::int64_t nanoseconds);
     // Decodes all handed on so far and ends; the destructor does it too.
@@ -62,13 +67,18 @@ public:
 
 private:
     struct Input {
-        enum class Kind { Change, Blind, Behind } kind;
+        enum class Kind { Change, Blind, Behind, BriefGap } kind;
         std::int64_t from;
         std::int64_t to;
         std::uint32_t levels;
     };
 
     void own();
+    void take(const Input& input);
+    // A brief gap, once it is known which of the stack's lines changed across it.
+    void passBriefGap(const Input& gap, std::uint32_t changedAcross);
+    // Nothing decoded across the stretch: decoding starts again after it.
+    void restartAfter(const Input& stretch);
     bool startLibrarySession();
     void restart(std::int64_t at);
     void feedUntil(std::int64_t nanoseconds);
@@ -98,6 +108,18 @@ private:
     std::vector<std::string> m_instanceIds;
     std::atomic<std::int64_t> m_segmentStart{0}; // the time of sample 0 since the last start
     std::atomic<long long> m_starts{0};
+    // How a brief gap is judged: a serial line's bit and how late its edge may
+    // come (3/8 of a bit: it is read in the middle); 0 for a clocked protocol,
+    // whose edges are its data.
+    std::int64_t m_serialBit = 0;
+    std::int64_t m_serialSlack = 0;
+    bool m_settling = false;                 // a serial line's decoders wait for a quiet frame after a start
+    std::int64_t m_quietSince = 0;           // the stack's lines known to be still since then
+    std::uint32_t m_stackLines = 0;          // the level bits the bottom decoder reads
+    std::optional<Input> m_pendingGap;       // until the first change after it, or time past it
+    std::int64_t m_lastStackChange = -1;     // of those lines
+    // From the change of those lines before the last to the last.
+    std::int64_t m_stackPace = std::numeric_limits<std::int64_t>::max();
     bool m_haveLevels = false;
     std::uint32_t m_levels = 0;
     std::uint64_t m_nextSample = 0; // the next to be put into the chunk

@@ -2,6 +2,7 @@
 
 #include "port_capture.h"
 
+#include <algorithm>
 #include <limits>
 
 RecordDecoding::RecordDecoding(const PortCapture& capture, DecoderStack stack)
@@ -22,14 +23,24 @@ void RecordDecoding::follow()
                 m_session.blind(m_handedUntil, ring.oldestTime());
             m_nextChange = ring.oldest();
         }
-        const std::vector<ChangeRing::Blind> blind =
-            ring.blindBetween(std::max<std::int64_t>(m_handedUntil, 0), std::numeric_limits<std::int64_t>::max());
-        auto stretch = blind.begin();
+        // Blind stretches and brief gaps, in the order of time: they never overlap.
+        const auto since = std::max<std::int64_t>(m_handedUntil, 0);
+        constexpr auto Always = std::numeric_limits<std::int64_t>::max();
+        std::vector<std::pair<ChangeRing::Blind, bool>> stretches; // and whether it is a brief gap
+        for (const ChangeRing::Blind& stretch : ring.blindBetween(since, Always))
+            stretches.push_back({stretch, false});
+        for (const ChangeRing::Blind& gap : ring.briefGapsBetween(since, Always))
+            stretches.push_back({gap, true});
+        std::sort(stretches.begin(), stretches.end(), [](const auto& a, const auto& b) { return a.first.from < b.first.from; });
+        auto stretch = stretches.begin();
         const auto handBlindUntil = [&](std::int64_t time) {
-            for (; stretch != blind.end() && stretch->to <= time; ++stretch)
-                if (stretch->from >= m_handedUntil) {
-                    m_session.blind(stretch->from, stretch->to);
-                    m_handedUntil = stretch->to;
+            for (; stretch != stretches.end() && stretch->first.to <= time; ++stretch)
+                if (stretch->first.from >= m_handedUntil) {
+                    if (stretch->second)
+                        m_session.briefGap(stretch->first.from, stretch->first.to);
+                    else
+                        m_session.blind(stretch->first.from, stretch->first.to);
+                    m_handedUntil = stretch->first.to;
                 }
         };
         for (; m_nextChange < ring.end() && ring.time(m_nextChange) <= complete; ++m_nextChange) {

@@ -3,8 +3,9 @@
 # register: D0 (pin 2) the clock, D1 (pin 3) the data (MOSI), D2 (pin 4) chip
 # select, low while the bytes go (its rise latches the '595's outputs).
 # Mode 0, most significant bit first: each bit set while the clock is low,
-# taken on the clock's rise. Each step is one velkaro-cli command, so the
-# clock runs at some tens of hertz; SPI has no timing to keep.
+# taken on the clock's rise. Each step is one velkaro-cli command and moves
+# one line, so the clock runs at some tens of hertz (SPI has no timing to
+# keep) and no two edges can be seen out of order.
 #
 #   examples/spi-shift-register.sh [BYTE...]     default: 0x56 0x4B 0x21
 #
@@ -40,9 +41,9 @@ velkaro set D0=0 D2=1
 velkaro set D2=0
 for value in "${values[@]}"; do
     for bit in 7 6 5 4 3 2 1 0; do
-        velkaro set D0=0 D1=$(((value >> bit) & 1))
+        velkaro set D1=$(((value >> bit) & 1))
         velkaro set D0=1
+        velkaro set D0=0
     done
 done
-velkaro set D0=0
 velkaro set D2=1

@@ -364,6 +364,62 @@ private slots:
         QCOMPARE(texts.join(" | "), shown);
     }
 
+    // A brief gap (too short to be blind): decoded through where nothing of
+    // the stack's lines can hide in it; else the decoders start again after
+    // it, a serial line's once the line kept still for a frame.
+    void briefGaps_data()
+    {
+        QTest::addColumn<QString>("stack");
+        QTest::addColumn<qint64>("from"); // the gap, in µs
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<bool>("restarted");
+        QTest::addColumn<QString>("decoded");
+        const QString uart = QStringLiteral("uart:rx=ACK:baudrate=9600:format=ascii");
+        const QString spi = QStringLiteral("spi:clk=PaperOut:mosi=Busy:cs=SlctOut:cpol=1:cpha=1");
+        // The card's 'V' (0x56) starts at 10 ms: its second data bit (1) rises at 10.208 ms.
+        QTest::newRow("serial edge 35 µs late") << uart << 10'200LL << 10'235LL << false << CardText + CardText;
+        QTest::newRow("serial edge 45 µs late") << uart << 10'200LL << 10'245LL << true << CardText;
+        QTest::newRow("serial line idle") << uart << 50'000LL << 50'500LL << true << CardText + CardText;
+        // SPI sends from 50 ms, a bit every 10 µs; 'S' ends at 50.085 ms.
+        QTest::newRow("clock edges lost") << spi << 50'100LL << 50'120LL << true << "53";
+        QTest::newRow("clock idle") << spi << 30'000LL << 30'500LL << false << "535049535049";
+    }
+    void briefGaps()
+    {
+        QFETCH(QString, stack);
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        QFETCH(bool, restarted);
+        QFETCH(QString, decoded);
+        const bool serial = stack.startsWith("uart");
+        AnnotationStore store;
+        const DecoderStack decoders = stackOf(stack.toUtf8().constData());
+        {
+            DecodeSession session(decoders, store);
+            std::uint32_t last = ~0u;
+            std::int64_t lastSample = -1;
+            for (std::int64_t t = 0; t < 200 * Ms; t += Us) {
+                if (t > from * Us && t < to * Us)
+                    continue; // not sampled
+                if (lastSample >= 0 && t - lastSample > Us)
+                    session.briefGap(lastSample, t);
+                const std::uint32_t registers =
+                    serial ? cardAt(t) : std::uint32_t{RegisterModel::registerFromLevels(RegisterModel::Status, SpiTraffic::linesAt(t))} << 8;
+                if (registers != last)
+                    session.changed(t, registers);
+                last = registers;
+                lastSample = t;
+            }
+            session.sampledUntil(200 * Ms);
+        }
+        std::uint64_t next = 0;
+        const std::vector<DecodeEvent> events = store.events.since(next);
+        QCOMPARE(events.size(), restarted ? 1u : 0u);
+        const QString texts = classTexts(store, *decoders.front().decoder, serial ? "rx-data" : "mosi-data");
+        // Restarted inside a transfer, a clocked protocol's decoder reads what is left of it as it can.
+        QVERIFY2(serial || !restarted ? texts == decoded : texts.startsWith(decoded) && texts.endsWith("535049"), qPrintable(texts));
+    }
+
     // A clocked protocol keeps every edge even where two come closer than a
     // sample: each change gets a sample of its own.
     void edgesCloserThanASampleAreKept()
@@ -474,7 +530,7 @@ private slots:
     // Live, from the card's serial line: each line an annotation of the data row.
     void watchPrintsAnnotations()
     {
-        const CardRun run(QStringLiteral("watch -p E010 -P uart:rx=ACK:baudrate=9600:format=ascii -A uart=rx-data --duration 0.3"));
+        const CardRun run(QStringLiteral("watch -p E010 -P uart:rx=ACK:baudrate=9600:format=ascii -A uart=rx-data --duration 1"));
         QCOMPARE(run.status, 0);
         QStringList lines = run.output.split('\n');
         QVERIFY(lines.size() > 5);
