@@ -14,7 +14,8 @@ struct BenchPlan {
     int pulses = 100'000;      // per pulse length
     int sharedChanges = 2'000; // writes seen by a watch in another process
     double loadedSeconds = 10.0; // each sampler of the card's serial line under load
+    double decodeSeconds = 5.0;  // of record per decoding measure
 
     // Every measure once and briefly: proves the benchmark works, measures little.
-    static BenchPlan quick() { return {1, 0.2, 2, 200'000, 1, 0.5, 20, 1.0, 5, 1'000, 20, 0.5}; }
+    static BenchPlan quick() { return {1, 0.2, 2, 200'000, 1, 0.5, 20, 1.0, 5, 1'000, 20, 0.5, 0.5}; }
 };

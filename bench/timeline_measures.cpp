@@ -12,11 +12,29 @@
 #include <QImage>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <vector>
 
 namespace {
+
+// Rows of the most annotations a row keeps, evenly over [from, to).
+std::vector<AnnotationIndex::Row> fullDecoderRows(std::int64_t from, std::int64_t to)
+{
+    std::vector<AnnotationIndex::Row> rows(2);
+    const std::int64_t each = std::max<std::int64_t>((to - from) / static_cast<std::int64_t>(AnnotationIndex::RowBound), 10);
+    for (std::int64_t at = from; at + each <= to && rows[0].annotations.size() < AnnotationIndex::RowBound; at += each) {
+        rows[0].annotations.push_back({at, at + each, 0, 0, 0, {"Byte 0x55 'U'", "55", "U"}});
+        rows[1].annotations.push_back({at, at + each / 2, 0, 1, 1, {"1"}});
+    }
+    for (AnnotationIndex::Row& row : rows) {
+        row.row = static_cast<int>(&row - rows.data());
+        row.longest = each;
+    }
+    return rows;
+}
+
 constexpr int SixtySecondsItem = 9;
 
 std::unique_ptr<BenchRig> rigWithTimeline(bool counting)
@@ -98,8 +116,20 @@ FrameTimes frameTimes(int frames)
     };
     view.zoomToFit();
     paintTimes(times.zoomedOutMedianMs, times.zoomedOutP99Ms);
-    view.setView((view.viewStart() + view.viewEnd()) / 2, 1.0);
+    const std::int64_t middle = (view.viewStart() + view.viewEnd()) / 2;
+    view.setView(middle, 1.0);
     paintTimes(times.zoomedInMedianMs, times.zoomedInP99Ms);
+
+    // Two decoder rows as full as a row is kept, over the whole record: a byte's
+    // annotation and the bits' under it, as a serial decoder gives them.
+    view.zoomToFit();
+    const std::vector<AnnotationIndex::Row> rows = fullDecoderRows(view.viewStart(), view.viewEnd());
+    view.setDecoderTracks({{QStringLiteral("UART: RX"), &rows[0]}, {QStringLiteral("UART: RX bits"), &rows[1]}});
+    times.annotations = static_cast<double>(rows[0].annotations.size() + rows[1].annotations.size());
+    paintTimes(times.decodedZoomedOutMedianMs, times.decodedZoomedOutP99Ms);
+    view.setView(middle, 100.0);
+    paintTimes(times.decodedZoomedInMedianMs, times.decodedZoomedInP99Ms);
+    view.setDecoderTracks({});
     return times;
 }
 

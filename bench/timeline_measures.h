@@ -19,9 +19,15 @@ struct FrameTimes {
     double zoomedOutP99Ms = 0;
     double zoomedInMedianMs = 0;
     double zoomedInP99Ms = 0;
+    double annotations = 0; // in two full decoder rows over the record
+    double decodedZoomedOutMedianMs = 0;
+    double decodedZoomedOutP99Ms = 0;
+    double decodedZoomedInMedianMs = 0; // 100 ns per pixel
+    double decodedZoomedInP99Ms = 0;
 };
 // The timeline's view drawn over a full ring of changes on every sample: the
-// whole record in view, and 1 ns per pixel.
+// whole record in view, and 1 ns per pixel; then with two decoder rows as full
+// as rows are kept, the whole record in view and 100 ns per pixel.
 FrameTimes frameTimes(int frames);
 
 // Percent of one core that the process uses with the timeline open and

@@ -2,6 +2,7 @@
 // command line tool's watch, on a simulated port. "--short" runs every measure once and briefly, to prove that
 // the benchmark still works; its numbers mean little.
 #include "bench_plan.h"
+#include "decode_measures.h"
 #include "load_measures.h"
 #include "machine_description.h"
 #include "result_table.h"
@@ -59,6 +60,11 @@ std::vector<MeasureRow> measureRows()
         {"frame_zoomed_out_p99_ms", "12 ... 99th percentile", "ms", 3, {K::Below, 8}},
         {"frame_zoomed_in_median_ms", "12 frame at 1 ns per pixel, median", "ms", 3, {}},
         {"frame_zoomed_in_p99_ms", "12 ... 99th percentile", "ms", 3, {K::Below, 8}},
+        {"frame_annotations", "12 annotations in two decoder rows over the full ring", "annotations", 0, {}},
+        {"frame_decoded_zoomed_out_median_ms", "12 frame with them, whole ring in view, median", "ms", 3, {}},
+        {"frame_decoded_zoomed_out_p99_ms", "12 ... 99th percentile", "ms", 3, {K::Below, 16}},
+        {"frame_decoded_zoomed_in_median_ms", "12 frame with them at 100 ns per pixel, median", "ms", 3, {}},
+        {"frame_decoded_zoomed_in_p99_ms", "12 ... 99th percentile", "ms", 3, {K::Below, 16}},
         {"click_capturing_median_ms", "13 click to handler, timeline capturing a change per sample, median", "ms", 3, {}},
         {"click_capturing_p99_ms", "13 ... 99th percentile", "ms", 3, {K::Below, 20}},
         {"cpu_timeline_paused_percent", "14 CPU, timeline paused, main window at item 9", "%core", 3, {K::Below, 0.2}},
@@ -96,6 +102,14 @@ std::vector<MeasureRow> measureRows()
         {"turns_counting_normal_per_s", "18 capture alone, quiet, counting, normal priority", "samples/s", 0, {}},
         {"turns_counting_realtime_per_s", "18 ... real-time as allowed", "samples/s", 0, {}},
         {"turns_counting_ratio", "18 ... ratio real-time to normal", "ratio", 3, {K::AtLeast, 0.95}},
+        {"decode_uart_rate", "19 decoding the card's 9600-baud line: samples a second picked", "samples/s", 0, {}},
+        {"decode_uart_real_time", "19 ... seconds of the line decoded a second", "ratio", 1, {K::AtLeast, 1}},
+        {"decode_uart_annotation_bytes_per_s", "19 ... annotations' memory a second of the line", "bytes/s", 0, {}},
+        {"decode_spi_rate", "19 decoding continuous SPI at 100 kHz: samples a second picked", "samples/s", 0, {}},
+        {"decode_spi_real_time", "19 ... seconds of the bus decoded a second", "ratio", 2, {K::AtLeast, 1}},
+        {"decode_spi_annotation_bytes_per_s", "19 ... annotations' memory a second of the bus", "bytes/s", 0, {}},
+        {"decode_lag_median_ms", "19 the line played live: annotation's end to the annotation, median", "ms", 2, {}},
+        {"decode_lag_p99_ms", "19 ... 99th percentile", "ms", 2, {K::Below, 100}},
     };
 }
 
@@ -172,6 +186,11 @@ void measureTimeline(const BenchPlan& plan, ResultTable& table)
     table.record("frame_zoomed_out_p99_ms", frames.zoomedOutP99Ms);
     table.record("frame_zoomed_in_median_ms", frames.zoomedInMedianMs);
     table.record("frame_zoomed_in_p99_ms", frames.zoomedInP99Ms);
+    table.record("frame_annotations", frames.annotations);
+    table.record("frame_decoded_zoomed_out_median_ms", frames.decodedZoomedOutMedianMs);
+    table.record("frame_decoded_zoomed_out_p99_ms", frames.decodedZoomedOutP99Ms);
+    table.record("frame_decoded_zoomed_in_median_ms", frames.decodedZoomedInMedianMs);
+    table.record("frame_decoded_zoomed_in_p99_ms", frames.decodedZoomedInP99Ms);
     const ClickDelays delays = clickDelays(plan.clicks, [](BenchRig& rig) { rig.form->TimelineClick(); });
     table.record("click_capturing_median_ms", delays.medianMs);
     table.record("click_capturing_p99_ms", delays.p99Ms);
@@ -189,6 +208,22 @@ void measureScripts(const BenchPlan& plan, ResultTable& table)
                          plan.sharedChanges);
     table.record("shared_write_to_watch_median_us", delay.medianUs);
     table.record("shared_write_to_watch_p99_us", delay.p99Us);
+}
+
+void measureDecoding(const BenchPlan& plan, ResultTable& table)
+{
+    progress("decoding: throughput, 2 x " + std::to_string(plan.decodeSeconds) + " s of record, and the lag, " +
+             std::to_string(plan.decodeSeconds) + " s live");
+    const DecodeThroughput throughput = decodeThroughput(plan.decodeSeconds);
+    table.record("decode_uart_rate", throughput.uartRate);
+    table.record("decode_uart_real_time", throughput.uartRealTime);
+    table.record("decode_uart_annotation_bytes_per_s", throughput.uartAnnotationBytes);
+    table.record("decode_spi_rate", throughput.spiRate);
+    table.record("decode_spi_real_time", throughput.spiRealTime);
+    table.record("decode_spi_annotation_bytes_per_s", throughput.spiAnnotationBytes);
+    const DecodeLag lag = decodeLag(plan.decodeSeconds);
+    table.record("decode_lag_median_ms", lag.medianMs);
+    table.record("decode_lag_p99_ms", lag.p99Ms);
 }
 
 void measureUnderLoad(const BenchPlan& plan, ResultTable& table)
@@ -242,6 +277,7 @@ void measureAll(const BenchPlan& plan, ResultTable& table)
     }
     measureUnderLoad(plan, table);
     measureTurnCost(plan, table);
+    measureDecoding(plan, table);
     measureCpu(plan, table);
     for (int run = 1; run <= plan.cpuRepetitions; ++run)
         table.record("cpu_timeline_paused_percent", pausedCpuShare(plan.cpuSeconds));
