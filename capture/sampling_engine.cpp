@@ -104,10 +104,14 @@ void SamplingEngine::stamp(SampleSink& sink, std::int64_t now, std::int64_t blin
     if (m_stamped >= 0 && (since > blindLimit || m_pausing)) [[unlikely]] {
         sink.blind(m_stamped, now);
     } else if (m_stamped >= 0 && m_interval.count() == 0) {
-        if (m_rhythm > 0 && since > std::max(BriefGapLimit, 3 * m_rhythm)) [[unlikely]]
+        // The rhythm is learnt from the first stamps, then from those that are no gap.
+        if (m_rhythmStamps < RhythmLearnt) {
+            m_rhythm += (since - m_rhythm) / ++m_rhythmStamps;
+        } else if (since > std::max(BriefGapLimit, 3 * m_rhythm)) [[unlikely]] {
             sink.briefGap(m_stamped, now);
-        // A tick now and then hardly moves it; the first interval sets it.
-        m_rhythm = m_rhythm == 0 ? since : m_rhythm + (since - m_rhythm) / 16;
+        } else {
+            m_rhythm += (since - m_rhythm) / 16;
+        }
     }
     m_stamped = now;
     m_pausing = false;

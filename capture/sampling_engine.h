@@ -105,5 +105,7 @@ private:
     std::vector<std::uint32_t> m_last;
     std::int64_t m_stamped = -1; // the time of the last sample stamped, -1 before the first
     std::int64_t m_rhythm = 0;   // the usual time between two stamps, smoothed
+    static constexpr int RhythmLearnt = 64; // stamps
+    int m_rhythmStamps = 0;
     long long m_samples = 0;
 };
