@@ -18,6 +18,18 @@ void AnnotationIndex::take(const AnnotationStore& store)
         if (row->annotations.size() > RowBound)
             row->annotations.erase(row->annotations.begin(), row->annotations.begin() + RowBound / 10);
     }
+    for (const DecodeEvent& event : store.events.since(m_nextEvent))
+        if (event.kind != DecodeEvent::Kind::Failed)
+            m_restarts.push_back({event.from, event.to});
+    if (m_restarts.size() > RowBound)
+        m_restarts.erase(m_restarts.begin(), m_restarts.begin() + RowBound / 10);
+}
+
+std::size_t AnnotationIndex::firstRestartAfter(std::int64_t time) const
+{
+    const auto first = std::upper_bound(m_restarts.begin(), m_restarts.end(), time,
+                                        [](std::int64_t t, const Restart& restart) { return t < restart.to; });
+    return static_cast<std::size_t>(first - m_restarts.begin());
 }
 
 std::size_t AnnotationIndex::firstReaching(const Row& row, std::int64_t time)

@@ -18,11 +18,21 @@ public:
         std::int64_t longest = 0; // the longest annotation's length, for the search
     };
     static constexpr std::size_t RowBound = 500'000;
+    // A stretch after which the decoders started again (not sampled, or one
+    // that the decoders could not follow): nothing was decoded across it.
+    struct Restart {
+        std::int64_t from;
+        std::int64_t to;
+    };
 
     // Takes in what came to the store since the last call.
     void take(const AnnotationStore& store);
     // In the order of the decoders in the stack, then of their rows.
     const std::vector<Row>& rows() const { return m_rows; }
+    // In the order of time, bounded like a row.
+    const std::vector<Restart>& restarts() const { return m_restarts; }
+    // The first restart that ends after the time.
+    std::size_t firstRestartAfter(std::int64_t time) const;
 
     // The first annotation of a row that may meet the time or come after it:
     // none that ends after the time comes before it.
@@ -32,5 +42,7 @@ public:
 
 private:
     std::uint64_t m_next = 0;
+    std::uint64_t m_nextEvent = 0;
     std::vector<Row> m_rows;
+    std::vector<Restart> m_restarts;
 };

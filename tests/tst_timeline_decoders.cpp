@@ -143,6 +143,40 @@ private slots:
 
     // The dialog writes the stack as the command line takes it, stacks a
     // decoder on one, and refuses what the command line refuses, in its words.
+    // Where the decoders started again the track is hatched, however short the
+    // stretch, and hovering it says so; an annotation beside it keeps its box.
+    void restartsAreShown()
+    {
+        AnnotationStore store;
+        store.annotations.add({1'000'000, 1'800'000, 0, 0, 0, {"V"}});
+        store.events.add({DecodeEvent::Kind::Blind, 2'000'000, 2'000'040, {}});
+        store.events.add({DecodeEvent::Kind::Failed, 2'500'000, 2'500'000, "not a restart"});
+        AnnotationIndex index;
+        index.take(store);
+        TimelineView view;
+        view.resize(800, 700);
+        view.setDecoderTracks({{QStringLiteral("UART: RX"), &index.rows()[0], &index}});
+        view.setView(4'000'000, 10'000); // 0.4 ms from the traces' left edge
+        const QImage image = view.grab().toImage();
+        int top = 0;
+        while (top < view.height() && view.rowAt(top) != TimelineView::BusRow + 1)
+            ++top;
+        const auto distinctColours = [&](int fromX, int toX) {
+            QSet<QRgb> colours;
+            for (int x = fromX; x < toX; ++x)
+                for (int y = top + 4; y < top + TimelineView::RowHeight - 5; ++y)
+                    colours.insert(image.pixel(x, y));
+            return colours.size();
+        };
+        const int restartX = view.xAt(2'000'000);
+        QVERIFY2(distinctColours(restartX, restartX + 3) >= 2, "hatched"); // 40 ns: far under a pixel
+        QVERIFY2(distinctColours(view.xAt(2'200'000), view.xAt(2'400'000)) == 1, "nothing where nothing happened");
+        QVERIFY(view.annotationText(0, 2'000'020).startsWith(
+            QStringLiteral("Dekoder neu gestartet: von 2.000 ms bis 2.000 ms nicht lückenlos abgetastet")));
+        QVERIFY(view.annotationText(0, 1'400'000).startsWith(QStringLiteral("V\n")));
+        QVERIFY(!view.annotationText(0, 2'500'000).startsWith(QStringLiteral("Dekoder neu gestartet")));
+    }
+
     void dialogSetsUpStacks()
     {
         DecoderDialog dialog({QString::fromLatin1(CardDecoder)});

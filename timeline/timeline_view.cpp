@@ -175,6 +175,13 @@ QString TimelineView::annotationText(int track, std::int64_t time) const
     const AnnotationIndex::Row& row = *m_tracks[static_cast<std::size_t>(track)].row;
     // The one under the pointer, give or take two pixels.
     const auto slack = static_cast<std::int64_t>(2 * m_nanosecondsPerPixel);
+    if (const AnnotationIndex* index = m_tracks[static_cast<std::size_t>(track)].index) {
+        const std::size_t restart = index->firstRestartAfter(time - slack);
+        if (restart < index->restarts().size() && index->restarts()[restart].from <= time + slack)
+            return QStringLiteral("Dekoder neu gestartet: von %1 bis %2 nicht lückenlos abgetastet, nichts darüber hinweg dekodiert")
+                .arg(DurationText(static_cast<double>(index->restarts()[restart].from)),
+                     DurationText(static_cast<double>(index->restarts()[restart].to)));
+    }
     for (std::size_t n = AnnotationIndex::firstReaching(row, time - slack);
          n < row.annotations.size() && row.annotations[n].from <= time + slack; ++n) {
         const Annotation& annotation = row.annotations[n];

@@ -73,6 +73,7 @@ public:
     struct DecoderTrack {
         QString title;
         const AnnotationIndex::Row* row;
+        const AnnotationIndex* index = nullptr; // its stack's, for where the decoders started again
     };
     void setDecoderTracks(std::vector<DecoderTrack> tracks);
     const std::vector<DecoderTrack>& decoderTracks() const { return m_tracks; }
@@ -112,7 +113,7 @@ private:
     // Puts the active cursor there and brings it into view, keeping the scale.
     void placeActiveCursor(std::int64_t time);
     void paintTracks(QPainter& painter);
-    void paintTrack(QPainter& painter, const AnnotationIndex::Row& row, int top);
+    void paintTrack(QPainter& painter, const DecoderTrack& track, int top);
     // The tick lines across the rows, or the axis with its labels.
     void paintAxis(QPainter& painter, bool grid);
     void paintHeaders(QPainter& painter);

@@ -111,12 +111,14 @@ void TimelineView::paintHeaders(QPainter& painter)
 void TimelineView::paintTracks(QPainter& painter)
 {
     for (std::size_t track = 0; track < m_tracks.size(); ++track)
-        paintTrack(painter, *m_tracks[track].row, rowTop(BusRow + 1 + static_cast<int>(track)));
+        paintTrack(painter, m_tracks[track], rowTop(BusRow + 1 + static_cast<int>(track)));
 }
 
-// Boxes with the longest of an annotation's texts that fits, or none.
-void TimelineView::paintTrack(QPainter& painter, const AnnotationIndex::Row& row, int top)
+// Boxes with the longest of an annotation's texts that fits, or none; then,
+// hatched like a stretch not sampled, where the decoders started again.
+void TimelineView::paintTrack(QPainter& painter, const DecoderTrack& track, int top)
 {
+    const AnnotationIndex::Row& row = *track.row;
     painter.setPen(GridColor);
     painter.drawLine(HeaderWidth, top + RowHeight - 1, width(), top + RowHeight - 1);
     painter.save();
@@ -148,6 +150,16 @@ void TimelineView::paintTrack(QPainter& painter, const AnnotationIndex::Row& row
         } else {
             painter.fillRect(QRect(left, band.top(), NarrowestBox, band.height() + 1), AnnotationEdge);
             n = std::max(n + 1, AnnotationIndex::firstAfter(row, timeAt(left + NarrowestBox)));
+        }
+    }
+    if (track.index) {
+        // At least a few pixels each; those that meet on the screen drawn once.
+        const std::vector<AnnotationIndex::Restart>& restarts = track.index->restarts();
+        for (std::size_t n = track.index->firstRestartAfter(start); n < restarts.size() && restarts[n].from < m_viewEnd;) {
+            const int left = std::max(xAt(restarts[n].from), HeaderWidth - 1);
+            const int right = std::max(xAt(restarts[n].to), left + NarrowestBox);
+            painter.fillRect(QRect(left, band.top(), right - left, band.height() + 1), QBrush(BlindColor, Qt::BDiagPattern));
+            n = std::max(n + 1, track.index->firstRestartAfter(timeAt(right)));
         }
     }
     painter.restore();

@@ -71,7 +71,7 @@ void TimelineWindow::followDecoding()
             const DecoderInfo& decoder = *decoding->stack[static_cast<std::size_t>(row.decoder)].decoder;
             const QString rowName = row.row >= 0 ? QString::fromStdString(decoder.rows[static_cast<std::size_t>(row.row)].desc)
                                                  : QString();
-            tracks.push_back({QStringLiteral("%1: %2").arg(QString::fromStdString(decoder.name), rowName), &row});
+            tracks.push_back({QStringLiteral("%1: %2").arg(QString::fromStdString(decoder.name), rowName), &row, &decoding->index});
         }
     }
     m_view->setDecoderTracks(std::move(tracks));
