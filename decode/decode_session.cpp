@@ -19,6 +19,7 @@ constexpr std::uint64_t DefaultRate = 1'000'000;
 constexpr int UnitSize = 3;
 // Changes waiting for the session's thread at most (24 bytes each).
 constexpr std::size_t InputLimit = std::size_t{1} << 20;
+constexpr std::size_t InputReserve = std::size_t{1} << 14;
 
 // The levels on the lines of packed registers: the register bits but for the
 // four lines the port inverts.
@@ -76,6 +77,8 @@ DecodeSession::DecodeSession(DecoderStack stack, AnnotationStore& store, Listene
     }
     for (const auto& [channel, line] : m_stack.front().channels)
         m_stackLines |= RegisterModel::packedBit(*line);
+    m_inputs.reserve(InputReserve);
+    m_handed.reserve(InputReserve);
     m_owner = std::thread([this] { own(); });
 }
 
@@ -86,41 +89,69 @@ DecodeSession::~DecodeSession()
 
 void DecodeSession::changed(std::int64_t nanoseconds, std::uint32_t registers)
 {
-    const std::lock_guard lock(m_inputMutex);
-    // Lines that change faster than the decoders follow for long: the changes
-    // from there until the decoders have caught up are left out, as a stretch
-    // of its own after which they start again.
-    if (m_inputs.size() >= InputLimit) {
-        if (!m_behindFrom)
-            m_behindFrom = m_inputs.back().to;
-        return;
-    }
-    if (m_behindFrom) {
-        m_inputs.push_back({Input::Kind::Behind, *m_behindFrom, nanoseconds, 0});
-        m_behindFrom.reset();
-    }
-    m_inputs.push_back({Input::Kind::Change, nanoseconds, nanoseconds, levelsOf(registers)});
+    hand({Input::Kind::Change, nanoseconds, nanoseconds, levelsOf(registers)});
 }
 
 void DecodeSession::blind(std::int64_t from, std::int64_t to)
 {
-    const std::lock_guard lock(m_inputMutex);
-    m_inputs.push_back({Input::Kind::Blind, from, to, 0});
+    hand({Input::Kind::Blind, from, to, 0});
 }
 
 void DecodeSession::briefGap(std::int64_t from, std::int64_t to)
 {
-    const std::lock_guard lock(m_inputMutex);
-    m_inputs.push_back({Input::Kind::BriefGap, from, to, 0});
+    hand({Input::Kind::BriefGap, from, to, 0});
 }
 
 void DecodeSession::sampledUntil(std::int64_t nanoseconds)
 {
-    m_sampledUntil.store(nanoseconds, std::memory_order_release);
+    m_untilAsked = nanoseconds;
+    // The session's thread feeds up to here: only once it has every change before.
+    if (handOn(false))
+        m_sampledUntil.store(nanoseconds, std::memory_order_release);
+}
+
+void DecodeSession::hand(Input input)
+{
+    // Lines that change faster than the decoders follow for long: the changes
+    // from there until the decoders have caught up are left out, as a stretch
+    // of its own after which they start again.
+    if (input.kind == Input::Kind::Change && m_handed.size() >= InputLimit) {
+        if (!m_behindFrom)
+            m_behindFrom = m_handed.back().to;
+        return;
+    }
+    if (m_behindFrom) {
+        m_handed.push_back({Input::Kind::Behind, *m_behindFrom, input.from, 0});
+        m_behindFrom.reset();
+    }
+    m_handed.push_back(input);
+    handOn(false);
+}
+
+bool DecodeSession::handOn(bool mayWait)
+{
+    if (m_handed.empty())
+        return true;
+    // A sampler at real-time priority never waits for the session's thread,
+    // which runs at normal priority and may be set aside while it holds the lock.
+    std::unique_lock lock(m_inputMutex, std::defer_lock);
+    if (mayWait)
+        lock.lock();
+    else if (!lock.try_lock())
+        return false;
+    const std::size_t room =
+        mayWait ? m_handed.size() : std::min(m_handed.size(), InputLimit - std::min(InputLimit, m_inputs.size()));
+    m_inputs.insert(m_inputs.end(), m_handed.begin(), m_handed.begin() + static_cast<std::ptrdiff_t>(room));
+    m_handed.erase(m_handed.begin(), m_handed.begin() + static_cast<std::ptrdiff_t>(room));
+    return m_handed.empty();
 }
 
 void DecodeSession::finish()
 {
+    if (!m_handed.empty()) {
+        handOn(true);
+        m_sampledUntil.store(m_untilAsked, std::memory_order_release);
+    }
     {
         const std::lock_guard lock(m_inputMutex);
         m_finishing = true;
@@ -132,8 +163,12 @@ void DecodeSession::finish()
 
 void DecodeSession::own()
 {
+    // Swapped with the inputs each time, its room kept: the sampling thread
+    // then finds room without asking the allocator.
+    std::vector<Input> inputs;
+    inputs.reserve(InputReserve);
     for (bool finishing = false; !finishing;) {
-        std::vector<Input> inputs;
+        inputs.clear();
         {
             std::unique_lock lock(m_inputMutex);
             m_inputCame.wait_for(lock, FeedEvery, [this] { return m_finishing; });

@@ -44,7 +44,8 @@ public:
     DecodeSession& operator=(const DecodeSession&) = delete;
 
     // On the record's clock (nanoseconds), from the thread that samples, in
-    // time order. The first reading (registers as read, packed) comes first.
+    // time order; they never wait for the session's thread. The first reading
+    // (registers as read, packed) comes first.
     void changed(std::int64_t nanoseconds, std::uint32_t registers);
     // No sample from one time to the other: decoding starts again after it.
     void blind(std::int64_t from, std::int64_t to);
@@ -73,6 +74,10 @@ private:
         std::uint32_t levels;
     };
 
+    void hand(Input input);
+    // Moves what the sampling thread handed into the session's inputs; false
+    // while some is left (the lock was busy, or the inputs full).
+    bool handOn(bool mayWait);
     void own();
     void take(const Input& input);
     // A brief gap, once it is known which of the stack's lines changed across it.
@@ -98,8 +103,11 @@ private:
     std::mutex m_inputMutex;
     std::condition_variable m_inputCame;
     std::vector<Input> m_inputs;
+    // The sampling thread's own: what it could not hand on yet without waiting.
+    std::vector<Input> m_handed;
+    std::int64_t m_untilAsked = -1;
     bool m_finishing = false;
-    std::optional<std::int64_t> m_behindFrom; // changes left out since then
+    std::optional<std::int64_t> m_behindFrom; // the sampling thread's: changes left out since then
     std::atomic<std::int64_t> m_sampledUntil{-1};
 
     // The session thread's own, but for what the library's threads read in callbacks.
