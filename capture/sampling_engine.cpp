@@ -77,7 +77,7 @@ bool SamplingEngine::sampleRun(Reads& reads, SampleSink& sink, int passes, std::
     bool more = true;
     for (int pass = 0; pass < passes && more; ++pass) {
         if (pass % StampEvery == StampEvery - 1) [[unlikely]]
-            stamp(sink, m_clock.now(), blindLimit);
+            stamp(sink, m_clock.now(), blindLimit, Rhythm::Kept);
         ++samples;
         for (std::size_t port = 0; port < count; ++port) {
             const std::uint32_t now = reads.readRegisters(ports[port].base, ports[port].byteReads) & 0xFFFFFF;
@@ -98,23 +98,39 @@ bool SamplingEngine::sampleRun(Reads& reads, SampleSink& sink, int passes, std::
     return more;
 }
 
-void SamplingEngine::stamp(SampleSink& sink, std::int64_t now, std::int64_t blindLimit)
+void SamplingEngine::stamp(SampleSink& sink, std::int64_t now, std::int64_t blindLimit, Rhythm rhythm)
 {
     const std::int64_t since = now - m_stamped;
-    if (m_stamped >= 0 && (since > blindLimit || m_pausing)) [[unlikely]] {
-        sink.blind(m_stamped, now);
-    } else if (m_stamped >= 0 && m_interval.count() == 0) {
-        // The rhythm is learnt from the first stamps, then from those that are no gap.
-        if (m_rhythmStamps < RhythmLearnt) {
-            m_rhythm += (since - m_rhythm) / ++m_rhythmStamps;
-        } else if (since > std::max(BriefGapLimit, 3 * m_rhythm)) [[unlikely]] {
-            sink.briefGap(m_stamped, now);
-        } else {
-            m_rhythm += (since - m_rhythm) / 16;
+    // Most stamps come at the sampler's rhythm, which they keep up to date;
+    // the rest, rare, are weighed out of the sampling loop.
+    if (since <= m_gapLimit && !m_pausing) [[likely]] {
+        if (rhythm == Rhythm::Kept) {
+            m_rhythm += (since - m_rhythm) >> 4;
+            m_gapLimit = std::max(BriefGapLimit, 3 * m_rhythm);
         }
+    } else {
+        stampLate(sink, now, since, blindLimit);
     }
     m_stamped = now;
     m_pausing = false;
+}
+
+void SamplingEngine::stampLate(SampleSink& sink, std::int64_t now, std::int64_t since, std::int64_t blindLimit)
+{
+    if (m_stamped < 0)
+        return;
+    if (since > blindLimit || m_pausing) {
+        sink.blind(m_stamped, now);
+    } else if (m_interval.count() > 0) {
+        // Paced: the interval is the rhythm.
+    } else if (m_rhythmStamps < RhythmLearnt) {
+        // The rhythm is learnt from the first stamps, then from those that are no gap.
+        m_rhythm += (since - m_rhythm) / ++m_rhythmStamps;
+        if (m_rhythmStamps == RhythmLearnt)
+            m_gapLimit = std::max(BriefGapLimit, 3 * m_rhythm);
+    } else {
+        sink.briefGap(m_stamped, now);
+    }
 }
 
 bool SamplingEngine::waitUntil(std::chrono::steady_clock::time_point when, const std::stop_token& stop,

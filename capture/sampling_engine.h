@@ -89,8 +89,13 @@ private:
 
     template <typename Reads>
     bool sampleRun(Reads& reads, SampleSink& sink, int passes, std::int64_t blindLimit);
-    // The time of a sample; since the one before, longer than the limit was blind.
-    void stamp(SampleSink& sink, std::int64_t now, std::int64_t blindLimit);
+    // The time of a sample; since the one before, longer than the limit was
+    // blind, and longer than the sampler's rhythm allows a brief gap.
+    // The rhythm is kept at the stamps every StampEvery passes: a change's
+    // stamp leaves it be, which spares the sampling loop a write at every change.
+    enum class Rhythm { Kept, Left };
+    void stamp(SampleSink& sink, std::int64_t now, std::int64_t blindLimit, Rhythm rhythm = Rhythm::Left);
+    [[gnu::noinline]] void stampLate(SampleSink& sink, std::int64_t now, std::int64_t since, std::int64_t blindLimit);
     bool waitUntil(std::chrono::steady_clock::time_point when, const std::stop_token& stop,
                    const volatile std::sig_atomic_t* signalled);
 
@@ -107,5 +112,6 @@ private:
     std::int64_t m_rhythm = 0;   // the usual time between two stamps, smoothed
     static constexpr int RhythmLearnt = 64; // stamps
     int m_rhythmStamps = 0;
+    std::int64_t m_gapLimit = -1; // beyond it a stamp is weighed apart; none until the rhythm is learnt
     long long m_samples = 0;
 };
