@@ -84,7 +84,7 @@ private slots:
         TimelineWindow& timeline = *rig.timeline;
         QCOMPARE(timeline.DecoderText->text(),
                  QStringLiteral("Dekoder abgelehnt: bogus: no decoder 'bogus' is installed (velkaro-cli decoders lists them)"));
-        QTRY_VERIFY_WITH_TIMEOUT(trackText(timeline, "UART: RX").contains("Velkaro 9600 8N1[0D][0A]"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(trackText(timeline, "UART: RX").contains("Velkaro 9600 8N1[0D][0A]"), 30000);
         QCOMPARE(timeline.decoderSetups(), QStringList{CardDecoder});
         rig.form.reset();
         const QByteArray written = rig.settingsText();
@@ -98,7 +98,7 @@ private slots:
     {
         CardRig rig("TimelineDecoder1=" + CardDecoder + "\n");
         TimelineWindow& timeline = *rig.timeline;
-        QTRY_VERIFY_WITH_TIMEOUT(trackText(timeline, "UART: RX").contains("Velkaro 9600 8N1[0D][0A]"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(trackText(timeline, "UART: RX").contains("Velkaro 9600 8N1[0D][0A]"), 30000);
         timeline.togglePause();
         timeline.tick();
         TimelineView& view = *timeline.view();
