@@ -47,7 +47,11 @@ for string in "$@"; do
     fi
 done
 
-velkaro set STB=0        # E low between strobes
+# E low between strobes. Where E was high, lowering it latches what the data
+# lines hold: first RS low and 0x00 on them, an instruction that does nothing.
+send_lines() { velkaro set Init=0 D0=0 D1=0 D2=0 D3=0 D4=0 D5=0 D6=0 D7=0; }
+send_lines
+velkaro set STB=0
 send 0 0x38              # function set: 8-bit bus, two lines, 5x8 dots
 send 0 0x0C              # display on, no cursor
 send 0 0x01              # clear
