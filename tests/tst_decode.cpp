@@ -133,6 +133,18 @@ std::vector<std::pair<bool, std::uint8_t>> lcdStrobes(bool fourBit, std::string_
     return strobes;
 }
 
+// 0x56 sent once as a script sends SPI, mode 0, a millisecond a half bit from
+// 1 ms: D0 the clock, D1 MOSI, D2 chip select (low from 0.5 ms to 18 ms).
+std::uint32_t slowSpiAt(std::int64_t nanoseconds)
+{
+    const std::uint32_t select = nanoseconds >= 500 * Us && nanoseconds < 18 * Ms ? 0 : 0x04;
+    const std::int64_t half = nanoseconds / Ms - 1;
+    if (half < 0 || half >= 16)
+        return select;
+    const std::uint32_t mosi = (0x56u >> (7 - half / 2) & 1u) << 1;
+    return select | mosi | static_cast<std::uint32_t>(half % 2);
+}
+
 // A run of velkaro-cli over the simulated card at E010, and what it did to the
 // port. A watch's millions of reads go unlogged: a log that large grows by
 // copies longer than a real-time sampler may run without a pause.
@@ -387,6 +399,8 @@ private slots:
         // SPI sends from 50 ms, a bit every 10 µs; 'S' ends at 50.085 ms.
         QTest::newRow("clock edges lost") << spi << 50'100LL << 50'120LL << true << "53";
         QTest::newRow("clock idle") << spi << 30'000LL << 30'500LL << false << "535049535049";
+        // A script's clock, a millisecond a half bit: a gap just after its edge hides none.
+        QTest::newRow("slow clock, just after an edge") << "spi:clk=D0:mosi=D1:cs=D2" << 3'010LL << 3'040LL << false << "56";
     }
     void briefGaps()
     {
@@ -407,8 +421,11 @@ private slots:
                     continue; // not sampled
                 if (lastSample >= 0 && t - lastSample > Us)
                     session.briefGap(lastSample, t);
-                const std::uint32_t registers =
-                    serial ? cardAt(t) : std::uint32_t{RegisterModel::registerFromLevels(RegisterModel::Status, SpiTraffic::linesAt(t))} << 8;
+                const std::uint32_t registers = serial                  ? cardAt(t)
+                                                : stack.contains("D0") ? slowSpiAt(t)
+                                                                       : std::uint32_t{RegisterModel::registerFromLevels(
+                                                                             RegisterModel::Status, SpiTraffic::linesAt(t))}
+                                                                             << 8;
                 if (registers != last)
                     session.changed(t, registers);
                 last = registers;
