@@ -132,10 +132,13 @@ void checkCaptureThroughRoute(Report& report, PortRoute& route, const std::strin
     std::vector<std::uint8_t> written;
     for (int n = 0; n < 32; ++n) {
         const auto value = static_cast<std::uint8_t>(0xA0 ^ (n * 37));
-        const long long before = capture.counters().samples;
         channel.WritePortByte(Standard, value);
+        // Counted from after the write: a writer set aside between a count
+        // taken before it and the write itself would find the samples already
+        // made and write the next value before this one was ever sampled.
+        const long long afterWrite = capture.counters().samples;
         written.push_back(value);
-        sampledEach = sampledEach && sampledSince(before);
+        sampledEach = sampledEach && sampledSince(afterWrite);
     }
     const auto started = std::chrono::steady_clock::now();
     const long long samplesBefore = capture.counters().samples;
