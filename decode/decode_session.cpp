@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <span>
 
 namespace {
 
@@ -55,24 +56,32 @@ struct VariantTable {
 
 }
 
-std::uint64_t DecodeRate(const DecoderStack& stack)
+namespace {
+// A serial line's bits a second, or none where the stack decodes no serial line.
+std::optional<std::uint64_t> SerialBaud(const DecoderStack& stack)
 {
     const DecoderSetup& bottom = stack.front();
     if (bottom.decoder->id != "uart")
-        return DefaultRate;
+        return std::nullopt;
     std::string baud = bottom.decoder->option("baudrate") ? bottom.decoder->option("baudrate")->defaultValue : "";
     for (const auto& [option, value] : bottom.options)
         if (option == "baudrate")
             baud = value;
-    const long long bitsPerSecond = std::clamp(std::atoll(baud.c_str()), 1LL, 1'000'000LL);
-    return static_cast<std::uint64_t>(16 * bitsPerSecond);
+    return static_cast<std::uint64_t>(std::clamp(std::atoll(baud.c_str()), 1LL, 1'000'000LL));
+}
+}
+
+std::uint64_t DecodeRate(const DecoderStack& stack)
+{
+    const std::optional<std::uint64_t> baud = SerialBaud(stack);
+    return baud ? 16 * *baud : DefaultRate;
 }
 
 DecodeSession::DecodeSession(DecoderStack stack, AnnotationStore& store, Listener listener)
     : m_stack(std::move(stack)), m_rate(DecodeRate(m_stack)), m_store(store), m_listener(std::move(listener))
 {
-    if (m_stack.front().decoder->id == "uart") {
-        m_serialBit = static_cast<std::int64_t>(16 * 1'000'000'000ULL / m_rate);
+    if (const std::optional<std::uint64_t> baud = SerialBaud(m_stack)) {
+        m_serialBit = static_cast<std::int64_t>(1'000'000'000ULL / *baud);
         m_serialSlack = m_serialBit * 3 / 8;
     }
     for (const auto& [channel, line] : m_stack.front().channels)
@@ -358,21 +367,15 @@ void DecodeSession::send()
     if (!m_failed && m_session) {
         const int result = srd_session_send(m_session, m_sentSamples, m_sentSamples + count, m_chunk.data(),
                                             m_chunk.size(), UnitSize);
-        if (result != SRD_OK) {
+        // A stacked decoder that raised is only logged; the one below it goes on.
+        std::string stackedFailure;
+        if (result == SRD_OK && m_instanceIds.size() > 1)
+            stackedFailure = DecoderLibrary::instance().takeStackedFailure(std::span(m_instanceIds).subspan(1));
+        if (result != SRD_OK || !stackedFailure.empty()) {
             m_sentSamples += count;
             m_chunk.clear();
-            failed({});
+            failed(std::move(stackedFailure));
             return;
-        }
-        // A stacked decoder that raised is only logged; the one below it goes on.
-        if (m_instanceIds.size() > 1) {
-            const std::vector<std::string> stacked(m_instanceIds.begin() + 1, m_instanceIds.end());
-            if (std::string failure = DecoderLibrary::instance().takeStackedFailure(stacked); !failure.empty()) {
-                m_sentSamples += count;
-                m_chunk.clear();
-                failed(std::move(failure));
-                return;
-            }
         }
     }
     m_sentSamples += count;

@@ -6,6 +6,7 @@
 #include <libsigrokdecode/libsigrokdecode.h>
 
 #include <algorithm>
+#include <span>
 #include <cstdio>
 #include <utility>
 #include <filesystem>
@@ -106,11 +107,6 @@ DecoderInfo info(const srd_decoder& decoder)
     return copy;
 }
 
-// Debian's 0.5.3 drops a reference to Python's True or False at each start of
-// a decoder without having taken one; after a few dozen starts the count
-// reaches zero and the interpreter aborts. Restarts are routine here (at every
-// blind stretch of a record), so both get as many references as no process
-// could drop: the library's fault can then never free them.
 // srd_init puts the directory it is given before the user's own
 // (~/.local/share/libsigrokdecode/decoders) in Python's module path; ours
 // move to just after it, so that a decoder of the user's wins over ours.
@@ -138,6 +134,11 @@ void searchUsersDecodersFirst(const char* shipped)
     PyGILState_Release(state);
 }
 
+// Debian's 0.5.3 drops a reference to Python's True or False at each start of
+// a decoder without having taken one; after a few dozen starts the count
+// reaches zero and the interpreter aborts. Restarts are routine here (at every
+// blind stretch of a record), so both get as many references as no process
+// could drop: the library's fault can then never free them.
 void guardTrueAndFalse()
 {
     constexpr Py_ssize_t Spare = Py_ssize_t{1} << 40;
@@ -315,7 +316,7 @@ std::string DecoderLibrary::takeLog()
     return all;
 }
 
-std::string DecoderLibrary::takeStackedFailure(const std::vector<std::string>& instanceIds)
+std::string DecoderLibrary::takeStackedFailure(std::span<const std::string> instanceIds)
 {
     const std::lock_guard lock(m_logMutex);
     for (auto message = m_log.begin(); message != m_log.end(); ++message) {

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,7 +79,7 @@ public:
     // exception and logs it, and the decoder below it goes on. Instance ids
     // are unique within a session only: two sessions with the same stack may
     // take each other's.
-    std::string takeStackedFailure(const std::vector<std::string>& instanceIds);
+    std::string takeStackedFailure(std::span<const std::string> instanceIds);
     // A message of the library's, from its log callback on any thread.
     void log(const std::string& message);
     // The library's version, "0.5.3".
