@@ -154,7 +154,8 @@ private slots:
         QFETCH(QString, lastRecord);
         const CliRun run(("watch " + arguments).split(QLatin1Char(' ')));
         QCOMPARE(run.status, status);
-        const QStringList lines = run.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QStringList lines = run.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        lines.removeIf([](const QString& line) { return line.startsWith(QStringLiteral("# not sampled from ")); }); // a loaded machine's
         QVERIFY(lines.last().startsWith(QStringLiteral("# end ")));
         if (!lastRecord.isEmpty())
             QVERIFY2(lines[lines.size() - 2].endsWith(lastRecord), qPrintable(run.output));

@@ -247,6 +247,7 @@ private slots:
             objects << QJsonDocument::fromJson(line.toUtf8(), &error).object();
             QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(line));
         }
+        objects.removeIf([](const QJsonObject& object) { return object.contains(QStringLiteral("not_sampled")); }); // a loaded machine's
         QCOMPARE(objects.size(), 5);
         const QJsonObject watch = objects[0][QStringLiteral("watch")].toObject();
         QCOMPARE(watch[QStringLiteral("ports")].toArray()[0].toObject()[QStringLiteral("port")].toString(), "278");
