@@ -9,15 +9,43 @@
 #include <mutex>
 
 #include <sched.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
 std::atomic<int> warnings{0};
 static_assert(std::atomic<int>::is_always_lock_free, "counted in a signal handler");
 
-void countWarning(int)
+// The threads made real-time, until each ends: slots a signal handler can read.
+std::atomic<pid_t> realtimeThreads[16]{};
+static_assert(std::atomic<pid_t>::is_always_lock_free, "read in a signal handler");
+
+bool rememberRealtime(pid_t thread)
 {
+    for (std::atomic<pid_t>& slot : realtimeThreads) {
+        pid_t empty = 0;
+        if (slot.compare_exchange_strong(empty, thread))
+            return true;
+    }
+    return false;
+}
+
+// The warning comes once, 100 ms of real-time running before the kill, and
+// may land on any thread of the process, while a sampling thread may be far
+// from the place where it looks at the count: in a virtual machine whose host
+// is loaded, one read can take 100 ms and more, and the guest's kernel charges
+// the time its host took away to the thread that ran then. So the handler
+// itself makes every real-time thread normal, which stops the kernel's count
+// before it reaches the hard limit.
+void warned(int)
+{
+    const int savedErrno = errno;
     warnings.fetch_add(1, std::memory_order_relaxed);
+    const sched_param normal{0};
+    for (const std::atomic<pid_t>& slot : realtimeThreads)
+        if (const pid_t thread = slot.load(std::memory_order_relaxed))
+            syscall(SYS_sched_setscheduler, thread, SCHED_OTHER | SCHED_RESET_ON_FORK, &normal);
+    errno = savedErrno;
 }
 
 // Without a handler SIGXCPU ends the process with a core dump.
@@ -27,7 +55,7 @@ bool watchForWarnings(std::string& why)
     static bool installed = false;
     std::call_once(once, [] {
         struct sigaction action{};
-        action.sa_handler = countWarning;
+        action.sa_handler = warned;
         action.sa_flags = SA_RESTART;
         sigemptyset(&action.sa_mask);
         installed = sigaction(SIGXCPU, &action, nullptr) == 0;
@@ -154,11 +182,25 @@ Scheduling grant(SchedulingKernel& kernel, RealtimeBroker* broker, const std::ve
 Scheduling GrantRealtime(SchedulingKernel& kernel, RealtimeBroker* broker, const std::vector<pid_t>& threads)
 {
     Scheduling scheduling = grant(kernel, broker, threads);
+    if (scheduling.realtime())
+        for (const pid_t thread : threads)
+            if (!rememberRealtime(thread)) {
+                scheduling = normal("more real-time sampling threads than the kernel's warning can reach");
+                break;
+            }
     // Threads born real-time (from the spawner) are normal only once made so.
     if (!scheduling.realtime())
         for (const pid_t thread : threads)
             kernel.makeNormal(thread);
     return scheduling;
+}
+
+void ForgetRealtimeThread(pid_t thread)
+{
+    for (std::atomic<pid_t>& slot : realtimeThreads) {
+        pid_t remembered = thread;
+        slot.compare_exchange_strong(remembered, 0);
+    }
 }
 
 int RealtimeWarnings()

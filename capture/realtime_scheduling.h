@@ -72,9 +72,12 @@ constexpr long long RealtimeRunLimitUsec = 200'000;
 Scheduling GrantRealtime(SchedulingKernel& kernel, RealtimeBroker* broker, const std::vector<pid_t>& threads);
 
 // SIGXCPU: the kernel's warning that a real-time thread ran to the soft
-// RLIMIT_RTTIME without blocking. Counted by a handler that GrantRealtime
-// installs; the sampling threads drop to normal priority when it grows.
+// RLIMIT_RTTIME without blocking. The handler that GrantRealtime installs
+// makes the threads it made real-time normal at once and counts the warning;
+// the sampling threads tell the user when the count grows.
 int RealtimeWarnings();
+// A thread that GrantRealtime made real-time ends: the handler leaves it be.
+void ForgetRealtimeThread(pid_t thread);
 
 // What the user is told: the scheduling had, and, at normal priority, what to do for more.
 std::string SchedulingText(const Scheduling& scheduling);

@@ -90,7 +90,12 @@ Scheduling SamplingThreads::scheduling() const
 
 void SamplingThreads::sample(int self, SchedulingKernel& kernel)
 {
-    m_ids[self] = static_cast<pid_t>(gettid());
+    const auto id = static_cast<pid_t>(gettid());
+    const struct Forgotten {
+        pid_t id;
+        ~Forgotten() { ForgetRealtimeThread(id); }
+    } forgottenAtEnd{id};
+    m_ids[self] = id;
     m_ids[self].notify_all();
     m_go.wait(false);
     if (self >= m_sampling.load())

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -20,34 +18,44 @@ public:
         m_ownerWaiting.store(true, std::memory_order_relaxed);
         acquire();
         m_ownerWaiting.store(false, std::memory_order_relaxed);
+        m_ownerWaiting.notify_all();
     }
     void captureTake()
     {
         for (int spins = 0; m_ownerWaiting.load(std::memory_order_relaxed); ++spins)
-            relax(spins);
+            if (!spun(spins))
+                m_ownerWaiting.wait(true, std::memory_order_relaxed);
         acquire();
     }
-    void give() { m_held.store(false, std::memory_order_release); }
+    void give()
+    {
+        m_held.store(false, std::memory_order_release);
+        m_held.notify_all();
+    }
 
 private:
     void acquire()
     {
         for (int spins = 0; m_held.exchange(true, std::memory_order_acquire); ++spins)
-            relax(spins);
+            if (!spun(spins))
+                m_held.wait(true, std::memory_order_relaxed);
     }
-    // Spins briefly, then sleeps a little: on a loaded machine the holder may
-    // have been preempted in its turn, and a real-time capture must truly
-    // block to let a holder of normal priority run (yielding would not).
-    static void relax(int spins)
+    // Spins briefly; after that the waiter blocks until the other gives way:
+    // on a loaded machine the holder may have been preempted in its turn, and
+    // a real-time capture must truly block to let a holder of normal priority
+    // run. Yielding would not, nor would a short sleep under emulation, where
+    // its timer runs out before the thread is set aside: the kernel would count
+    // the whole wait as real-time running.
+    static bool spun(int spins)
     {
 #if defined(__x86_64__) || defined(__i386__)
         if (spins < 128) {
             _mm_pause();
-            return;
+            return true;
         }
 #endif
         (void)spins;
-        std::this_thread::sleep_for(std::chrono::microseconds(20));
+        return false;
     }
 
     std::atomic<bool> m_held{false};

@@ -309,21 +309,25 @@ void TestRealtime::turnsOnThisKernel()
 }
 
 // What the turns avoid: a thread that runs real-time without blocking gets
-// SIGXCPU at the soft limit, which the handler counts instead of dying.
+// SIGXCPU at the soft limit, and the handler makes it normal there and then,
+// long before the hard limit kills the process, wherever the thread is.
 void TestRealtime::thisKernelWarnsASpinningThread()
 {
     LinuxSchedulingKernel kernel;
     const int warnings = RealtimeWarnings();
     std::atomic<pid_t> id{0};
     std::atomic<bool> go{false};
+    std::atomic<int> policyAtEnd{-1};
     std::jthread spinner([&] {
         id = static_cast<pid_t>(gettid());
         id.notify_all();
         go.wait(false);
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
-        while (std::chrono::steady_clock::now() < until && RealtimeWarnings() == warnings) {
+        // Beyond the hard limit, never looking at the warnings.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(350);
+        while (std::chrono::steady_clock::now() < until) {
         }
-        kernel.makeNormal(static_cast<pid_t>(gettid()));
+        policyAtEnd = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
+        ForgetRealtimeThread(static_cast<pid_t>(gettid()));
     });
     id.wait(0);
     const Scheduling scheduling = GrantRealtime(kernel, nullptr, {id.load()});
@@ -333,6 +337,7 @@ void TestRealtime::thisKernelWarnsASpinningThread()
     if (!scheduling.realtime())
         QSKIP(qPrintable(QString::fromStdString("not allowed here: " + scheduling.why)));
     QVERIFY(RealtimeWarnings() > warnings);
+    QCOMPARE(policyAtEnd.load(), SCHED_OTHER);
 }
 
 QTEST_GUILESS_MAIN(TestRealtime)
