@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -18,19 +19,19 @@ public:
         m_ownerWaiting.store(true, std::memory_order_relaxed);
         acquire();
         m_ownerWaiting.store(false, std::memory_order_relaxed);
-        m_ownerWaiting.notify_all();
+        wake(m_ownerWaiting);
     }
     void captureTake()
     {
         for (int spins = 0; m_ownerWaiting.load(std::memory_order_relaxed); ++spins)
             if (!spun(spins))
-                m_ownerWaiting.wait(true, std::memory_order_relaxed);
+                block(m_ownerWaiting);
         acquire();
     }
     void give()
     {
         m_held.store(false, std::memory_order_release);
-        m_held.notify_all();
+        wake(m_held);
     }
 
 private:
@@ -38,7 +39,7 @@ private:
     {
         for (int spins = 0; m_held.exchange(true, std::memory_order_acquire); ++spins)
             if (!spun(spins))
-                m_held.wait(true, std::memory_order_relaxed);
+                block(m_held);
     }
     // Spins briefly; after that the waiter blocks until the other gives way:
     // on a loaded machine the holder may have been preempted in its turn, and
@@ -56,6 +57,25 @@ private:
 #endif
         (void)spins;
         return false;
+    }
+    // Until the flag is cleared (or a spurious wake). Where the library has no
+    // atomic waits (MinGW's), a yield: Windows has no real-time sampling here.
+    static void block(const std::atomic<bool>& flag)
+    {
+#ifdef __cpp_lib_atomic_wait
+        flag.wait(true, std::memory_order_relaxed);
+#else
+        (void)flag;
+        std::this_thread::yield();
+#endif
+    }
+    static void wake(std::atomic<bool>& flag)
+    {
+#ifdef __cpp_lib_atomic_wait
+        flag.notify_all();
+#else
+        (void)flag;
+#endif
     }
 
     std::atomic<bool> m_held{false};
