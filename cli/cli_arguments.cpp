@@ -22,7 +22,7 @@ constexpr unsigned bit(Command command)
 }
 
 constexpr unsigned PortCommands = bit(Command::Read) | bit(Command::Write) | bit(Command::Set) |
-                                  bit(Command::Toggle) | bit(Command::Pulse) | bit(Command::Watch);
+                                  bit(Command::Toggle) | bit(Command::Pulse) | bit(Command::Watch) | bit(Command::Test);
 constexpr unsigned AnyCommand = ~0u;
 
 struct OptionInfo {
@@ -39,7 +39,7 @@ constexpr OptionInfo Options[] = {
     {"--no-probe", "", false, AnyCommand},
     {"--port", "-p", true, PortCommands},
     {"--json", "", false, bit(Command::List) | bit(Command::Read) | bit(Command::Write) | bit(Command::Set) |
-                          bit(Command::Toggle) | bit(Command::Pulse) | bit(Command::Decoders)},
+                          bit(Command::Toggle) | bit(Command::Pulse) | bit(Command::Decoders) | bit(Command::Test)},
     {"--names", "", false, bit(Command::Read)},
     {"--for", "", true, bit(Command::Pulse)},
     {"--repeat", "", true, bit(Command::Pulse)},
@@ -56,6 +56,8 @@ constexpr OptionInfo Options[] = {
     {"--timeout", "-t", true, bit(Command::Watch)},
     {"--decode", "-P", true, bit(Command::Watch)},
     {"--annotations", "-A", true, bit(Command::Watch)},
+    {"--plug", "", true, bit(Command::Test)},
+    {"--input-mode", "", false, bit(Command::Test)},
 };
 
 // Options that may be given more than once, each adding a condition.
@@ -67,7 +69,7 @@ bool repeatable(const OptionInfo& option)
 constexpr std::pair<std::string_view, Command> CommandNames[] = {
     {"list", Command::List},   {"read", Command::Read},   {"write", Command::Write}, {"set", Command::Set},
     {"toggle", Command::Toggle}, {"pulse", Command::Pulse}, {"watch", Command::Watch},  {"help", Command::Help},
-    {"version", Command::Version}, {"decoders", Command::Decoders},
+    {"version", Command::Version}, {"decoders", Command::Decoders}, {"test", Command::Test},
 };
 
 struct GivenOption {
@@ -386,6 +388,17 @@ DecoderStack decoderStack(std::string_view text)
     return std::get<DecoderStack>(std::move(stack));
 }
 
+void choosePlug(CliArguments& result, const std::string& value)
+{
+    result.plug = PlugNamed(value);
+    if (result.plug)
+        result.plugChoice = SelfTestPlan::PlugChoice::Given;
+    else if (value == "none")
+        result.plugChoice = SelfTestPlan::PlugChoice::None;
+    else
+        refuse(quoted(value) + " is no plug: five-wire, control or none (without --plug the test finds which)");
+}
+
 void takeOption(CliArguments& result, const GivenOption& given)
 {
     const std::string_view name = given.option->name;
@@ -424,6 +437,10 @@ void takeOption(CliArguments& result, const GivenOption& given)
         untilCondition(result, value);
     else if (name == "--decode")
         result.decoders.push_back(decoderStack(value));
+    else if (name == "--plug")
+        choosePlug(result, value);
+    else if (name == "--input-mode")
+        result.inputMode = true;
     else if (name == "--format") {
         static constexpr std::pair<std::string_view, CliArguments::Format> formats[] = {
             {"text", CliArguments::Format::Text}, {"csv", CliArguments::Format::Csv},
@@ -576,6 +593,8 @@ CliArguments parse(const std::vector<std::string>& arguments)
         if (result.period && *result.period < result.pulseFor)
             refuse("--period must be at least --for: the line comes back between two pulses");
     }
+    if (result.plugChoice == SelfTestPlan::PlugChoice::None && !result.inputMode)
+        refuse("--plug none leaves nothing to test: add --input-mode");
     if (result.vcdRegisters && result.format != CliArguments::Format::Vcd)
         refuse("--vcd-registers belongs to --format vcd");
     takeAnnotationChoice(result, options);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "port_self_test.h"
 #include "annotation_text.h"
 #include "change_writer.h"
 #include "decoder_setup.h"
@@ -43,7 +44,7 @@ struct RegisterValue {
 // Everything a command line asks for, read and checked before any port is
 // touched: a refused command line writes nothing anywhere.
 struct CliArguments {
-    enum class Command { Help, Version, List, Read, Write, Set, Toggle, Pulse, Watch, Decoders };
+    enum class Command { Help, Version, List, Read, Write, Set, Toggle, Pulse, Watch, Decoders, Test };
     using Format = RecordFormat;
 
     Command command = Command::Help;
@@ -82,6 +83,11 @@ struct CliArguments {
     AnnotationChoice shownAnnotations;
 
     std::vector<const DecoderInfo*> listedDecoders; // decoders ID...; empty: all installed
+
+    // test
+    SelfTestPlan::PlugChoice plugChoice = SelfTestPlan::PlugChoice::Find;
+    const Plug* plug = nullptr;
+    bool inputMode = false;
 };
 
 // The arguments after the program name; on bad usage or input, the one-line

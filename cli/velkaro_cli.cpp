@@ -8,6 +8,7 @@
 #include "port_report.h"
 #include "port_route.h"
 #include "pulse.h"
+#include "self_test_text.h"
 #include "watch.h"
 #include "decode_writer.h"
 #include "decoder_list.h"
@@ -25,7 +26,7 @@ namespace {
 using Command = CliArguments::Command;
 using RegisterModel::Line;
 
-enum ExitStatus { Success = 0, NoAccess = 1, BadInput = 2, TimedOut = 3 };
+enum ExitStatus { Success = 0, NoAccess = 1, TestFailed = 1, BadInput = 2, TimedOut = 3 };
 
 // A register's value with one line's bit set or cleared, the others as they were.
 std::uint8_t withLineBit(std::uint8_t value, const Line& line, bool bit)
@@ -202,6 +203,18 @@ struct Session {
 
     // pulse: the line's register read once; the pulse writes it with the line's
     // bit at the level and then as read.
+    // The self-test: what it drives is said before it drives anything.
+    int selfTest(const FoundPort& port) const
+    {
+        const SelfTestPlan plan{port.base, arguments.plugChoice, arguments.plug, arguments.inputMode};
+        std::fprintf(err, "velkaro-cli: test of %s %s\n", PortAddressText(port.base).c_str(), SelfTestAnnouncement(plan).c_str());
+        std::fflush(err);
+        const SelfTestReport report = RunSelfTest(channel(), plan);
+        const auto write = arguments.json ? SelfTestJson : SelfTestText;
+        std::fputs(write(report, PortAddressText(port.base), accessOf(port.base)).c_str(), out);
+        return report.passed() ? Success : TestFailed;
+    }
+
     int pulse(const FoundPort& port) const
     {
         const LineLevel& level = arguments.lineLevels.front();
@@ -462,6 +475,9 @@ int RunCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE*
                 break;
             case Command::Pulse:
                 status = session.pulse(port);
+                break;
+            case Command::Test:
+                status = session.selfTest(port);
                 break;
             default:
                 status = asked.readItems.empty() ? session.showRegisters(port) : session.showItems(port);

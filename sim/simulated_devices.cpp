@@ -10,6 +10,22 @@ std::uint8_t LoopbackPlug::statusLines(std::uint8_t dataLines, std::uint8_t)
     return static_cast<std::uint8_t>((dataLines & 0x1F) << 3);
 }
 
+std::uint8_t ControlLoopbackPlug::statusLines(std::uint8_t dataLines, std::uint8_t controlLines)
+{
+    const auto level = [](std::uint8_t lines, int bit) { return (lines >> bit) & 1; };
+    // STB (C0) -> SlctOut (S4), D0 -> Err (S3), Init (C2) -> ACK (S6), SlctIn (C3) -> Busy (S7), AFD (C1) -> PaperOut (S5)
+    return static_cast<std::uint8_t>(level(dataLines, 0) << 3 | level(controlLines, 0) << 4 | level(controlLines, 1) << 5 |
+                                     level(controlLines, 2) << 6 | level(controlLines, 3) << 7);
+}
+
+std::uint8_t FaultyLoopbackPlug::statusLines(std::uint8_t dataLines, std::uint8_t)
+{
+    const std::uint8_t shorted = (dataLines >> 1) & (dataLines >> 2) & 1;
+    const std::uint8_t lines = static_cast<std::uint8_t>((dataLines & 0x1F) << 3);
+    // SlctOut (S4) and PaperOut (S5) both read the shorted pair; ACK (S6) low.
+    return static_cast<std::uint8_t>((lines & ~0x70) | shorted << 4 | shorted << 5);
+}
+
 PulsingAckDevice::PulsingAckDevice(Clock clock) : m_clock(std::move(clock))
 {
     if (!m_clock)

@@ -11,6 +11,20 @@ public:
     std::uint8_t statusLines(std::uint8_t dataLines, std::uint8_t controlLines) override;
 };
 
+// Test plug wiring the control lines back: STB to SlctOut, D0 to Err, Init to
+// ACK, SlctIn to Busy, AFD to PaperOut.
+class ControlLoopbackPlug : public SimulatedDevice {
+public:
+    std::uint8_t statusLines(std::uint8_t dataLines, std::uint8_t controlLines) override;
+};
+
+// A five-wire plug gone bad: D1 and D2 shorted together (the low one wins on
+// both), ACK stuck low.
+class FaultyLoopbackPlug : public SimulatedDevice {
+public:
+    std::uint8_t statusLines(std::uint8_t dataLines, std::uint8_t controlLines) override;
+};
+
 // A device that holds every status line high except ACK, which it pulls low
 // for a quarter of each second.
 class PulsingAckDevice : public SimulatedDevice {

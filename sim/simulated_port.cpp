@@ -4,9 +4,16 @@
 
 using namespace RegisterModel;
 
+// Control bit 5 turns the data drivers off: the lines then float high, as
+// open inputs do, unless a device drives them.
+std::uint8_t SimulatedParallelPort::dataLines(std::uint8_t data, std::uint8_t control) const
+{
+    return (control & 0x20) && !m_sppOnly ? 0xFF : data;
+}
+
 std::uint8_t SimulatedParallelPort::statusRegister(std::uint8_t data, std::uint8_t control)
 {
-    const std::uint8_t lines = m_device ? m_device->statusLines(data, levelsFromRegister(Control, control & 0x0F))
+    const std::uint8_t lines = m_device ? m_device->statusLines(dataLines(data, control), levelsFromRegister(Control, control & 0x0F))
                                         : m_idleStatusLines;
     // Bits 0..2 have no line and read as set.
     return static_cast<std::uint8_t>(registerFromLevels(Status, lines & 0xF8) | 0x07);
@@ -32,7 +39,7 @@ std::uint32_t SimulatedParallelPort::readAll()
     // latches shows in the next read, never between data and status of this one.
     const std::uint8_t data = dataLatch();
     const std::uint8_t control = controlLatch();
-    return data | std::uint32_t{statusRegister(data, control)} << 8 | std::uint32_t{controlRegister(control)} << 16 |
+    return dataLines(data, control) | std::uint32_t{statusRegister(data, control)} << 8 | std::uint32_t{controlRegister(control)} << 16 |
            0xFFu << 24;
 }
 
@@ -40,7 +47,7 @@ std::uint8_t SimulatedParallelPort::registerAt(int offset)
 {
     switch (offset) {
     case 0:
-        return dataLatch();
+        return dataLines(dataLatch(), controlLatch());
     case 1:
         return statusRegister(dataLatch(), controlLatch());
     case 2:

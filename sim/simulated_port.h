@@ -47,11 +47,14 @@ public:
     std::uint8_t dataLatch() const { return m_latches->data.load(std::memory_order_relaxed); }
     void setDataLatch(std::uint8_t value) { m_latches->data.store(value, std::memory_order_relaxed); }
     std::uint8_t controlLatch() const { return m_latches->control.load(std::memory_order_relaxed); }
+    // A port without input mode (SPP only): control bit 5 leaves the data drivers on.
+    void setSppOnly(bool sppOnly) { m_sppOnly = sppOnly; }
     // Status line levels used while no device is attached (bits 3..7).
     void setStatusLines(std::uint8_t lines) { m_idleStatusLines = lines; }
 
 private:
     std::uint8_t registerAt(int offset);
+    std::uint8_t dataLines(std::uint8_t data, std::uint8_t control) const;
     std::uint8_t statusRegister(std::uint8_t data, std::uint8_t control);
     static std::uint8_t controlRegister(std::uint8_t control);
 
@@ -59,5 +62,6 @@ private:
     SimulatedLatches m_ownLatches;
     SimulatedLatches* m_latches;
     std::uint8_t m_idleStatusLines = 0xF8; // open lines float high
+    bool m_sppOnly = false;
     std::unique_ptr<SimulatedDevice> m_device;
 };

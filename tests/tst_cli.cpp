@@ -161,6 +161,36 @@ private slots:
             QVERIFY2(lines[lines.size() - 2].endsWith(lastRecord), qPrintable(run.output));
     }
 
+    // The self-test says what it drives before driving, gives a line per
+    // connection and exits 1 when one failed, 2 on bad usage.
+    void selfTestExits_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<int>("plug"); // 0 none, 1 five-wire, 2 faulty
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("good plug") << "test -p 378" << 1 << 0 << "pass  D3→ACK          good";
+        QTest::newRow("faulty plug") << "test" << 2 << 1 << "FAIL  D3→ACK          ACK stays low: ACK stuck at 0, or shorted to ground";
+        QTest::newRow("json") << "test --json --plug five-wire" << 2 << 1 << R"("check":"D3→ACK","passed":false)";
+        QTest::newRow("unknown plug") << "test --plug six-wire" << 0 << 2 << "";
+    }
+
+    void selfTestExits()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(int, plug);
+        QFETCH(int, status);
+        QFETCH(QString, line);
+        SimulatedDevice* const device = plug == 1   ? static_cast<SimulatedDevice*>(new LoopbackPlug)
+                                        : plug == 2 ? new FaultyLoopbackPlug
+                                                    : nullptr;
+        const CliRun run(arguments.split(QLatin1Char(' ')), 0x04, device);
+        QCOMPARE(run.status, status);
+        QVERIFY2(run.output.contains(line), qPrintable(run.output));
+        if (status != 2)
+            QVERIFY2(run.errors.startsWith(QStringLiteral("velkaro-cli: test of 378 drives D0, D1, D2, D3")), qPrintable(run.errors));
+    }
+
     // Every --until condition must hold at once.
     void repeatedUntilAllHold()
     {

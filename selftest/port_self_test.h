@@ -1,0 +1,38 @@
+#pragma once
+
+#include "plug.h"
+#include "verdict.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class PortChannel;
+
+// What a self-test of one port is asked to do.
+struct SelfTestPlan {
+    enum class PlugChoice { Find, Given, None };
+    std::uint16_t base = 0x378;
+    PlugChoice plugChoice = PlugChoice::Find;
+    const Plug* plug = nullptr; // the one given
+    bool inputMode = false;     // turn the data drivers off (control bit 5) and see the lines float
+};
+
+struct SelfTestReport {
+    const Plug* plug = nullptr; // the plug tested: given, or found by what follows
+    std::vector<Verdict> verdicts;
+    std::vector<std::string> findings; // what the whole plug shows: no plug, a reversed cable
+    bool restored = false;
+    std::string restoration; // the registers afterwards, in words
+    bool passed() const;
+    int passedCount() const;
+};
+
+// The output lines the test drives, in the register model's order: those of
+// the plug given, or of every known plug while it looks for one. Said before
+// anything is driven.
+std::vector<const RegisterModel::Line*> LinesDriven(const SelfTestPlan& plan);
+
+// Drives the lines, reads what follows and judges each connection and check;
+// the data and control registers are put back as they were afterwards.
+SelfTestReport RunSelfTest(PortChannel& channel, const SelfTestPlan& plan);
