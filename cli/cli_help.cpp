@@ -20,6 +20,7 @@ Commands:
                             or decode them (--decode)
   decoders [ID...]          sigrok's protocol decoders that watch --decode
                             can use, with their channels and options
+  test                      test a port with a loopback plug, line by line
   help [COMMAND]            this text, or a command's (also COMMAND --help)
 
 Options of every command:
@@ -32,7 +33,7 @@ Options of every command:
   -p, --port BASE  the port, by its base in hexadecimal as list shows it
                  (378, E010); without it, the first port found (watch:
                  every port found)
-  --json         list, read, write, set, toggle, pulse: one JSON object;
+  --json         list, read, write, set, toggle, pulse, test: one JSON object;
                  decoders: one JSON array
   --version      the version
 
@@ -221,6 +222,39 @@ Python format), then in the system's, /usr/share/libsigrokdecode/decoders.
   velkaro-cli decoders uart spi
 )";
 
+const char* const Test = R"(Usage: velkaro-cli test [-p BASE] [--plug five-wire|control|none] [--input-mode] [--json]
+
+Tests a port with a loopback plug in its connector: drives the plug's outputs
+low and high in turn (all low, all high, each high alone, each low alone),
+reads what the inputs do, and gives one line per connection with its verdict:
+good; stays high (open, or stuck at 1); stays low (stuck at 0, or shorted to
+ground); inverted; follows another line (wired to the wrong line); shorted to
+another line; then what the whole plug shows (all connections swapped end for
+end: a reversed ribbon cable; no plug). Before it drives anything it says
+which lines it will drive; afterwards the data and control registers are as
+they were, or it says that they could not be put back.
+  --plug PLUG     the plug in the connector; without it, the test drives the
+                  outputs of both and takes the one whose connections follow,
+                  or finds no plug:
+                  five-wire  2 D0->15 Err, 3 D1->13 SlctOut, 4 D2->12 PaperOut,
+                             5 D3->10 ACK, 6 D4->11 Busy (D0-D4, all inputs)
+                  control    1 STB->13 SlctOut, 2 D0->15 Err, 16 Init->10 ACK,
+                             17 SlctIn->11 Busy, 14 AFD->12 PaperOut (the four
+                             control outputs, D0, all inputs)
+                  none       no plug: only the checks that need none
+  --input-mode    writes 55 and AA, then turns the data drivers off (control
+                  bit 5): the data lines must then read what drives them (FF
+                  when open), not what was written; otherwise the port is
+                  SPP only, or an ECP chip set to its SPP mode. Nothing else
+                  may drive D0-D7 meanwhile.
+The exit status is 0 when every check passed, 1 when one failed (or no plug
+was found), 2 for bad usage. velkaro-sim's port 378 has the five-wire plug;
+VELKARO_SIM_PLUG=control, faulty (D1 and D2 shorted, ACK stuck low) or none
+puts another in its place.
+  velkaro-cli test -p 378
+  velkaro-cli test --plug control --input-mode --json
+)";
+
 }
 
 std::string CliHelp(std::string_view topic)
@@ -241,5 +275,7 @@ std::string CliHelp(std::string_view topic)
         return Watch;
     if (topic == "decoders")
         return Decoders;
+    if (topic == "test")
+        return Test;
     return Overview;
 }

@@ -4,9 +4,6 @@
 
 #include <string>
 
-// What the test is about to drive, said before it drives anything.
-std::string SelfTestAnnouncement(const SelfTestPlan& plan);
-
 // The report: a line per connection and check with its verdict, the findings,
 // a summary; or one JSON object.
 std::string SelfTestText(const SelfTestReport& report, const std::string& port, const std::string& access);

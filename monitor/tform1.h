@@ -28,6 +28,7 @@ class TColorDrop;
 class TForm2;
 class TUrlLabel;
 class TimelineWindow;
+class PortTestDialog;
 
 // The main window: the register grid of the selected port, the connector, the
 // settings pages, and the sampling cycle that keeps them in step with the port.
@@ -112,6 +113,9 @@ public:
     // Opens the timeline of the selected port, creating it on first use.
     void TimelineClick();
     TimelineWindow* Timeline = nullptr;
+    // Opens the self-test of the selected port.
+    void PorttestClick();
+    PortTestDialog* PortTest = nullptr;
 
     // Settings pages.
     void OnTopClick();

@@ -8,6 +8,7 @@
 #include "port_channel.h"
 #include "register_text.h"
 #include "tform2.h"
+#include "port_test_dialog.h"
 #include "timeline_window.h"
 
 #include <QAction>
@@ -45,6 +46,8 @@ void TForm1::createMenus()
             ->setToolTip(QStringLiteral("Every change of the port's 17 lines over time"));
         menu->setToolTipsVisible(true);
     }
+    addEntry(PopupMenu2, "Porttest2", QStringLiteral("&Porttest..."), [this] { PorttestClick(); })
+        ->setToolTip(QStringLiteral("Test the port with a loopback plug, line by line"));
 
     for (int row = 0; row < 3; ++row) {
         const auto openOn = [](PopupMenu* menu) {
@@ -199,6 +202,19 @@ void TForm1::TimelineClick()
     Timeline->show();
     Timeline->raise();
     Timeline->activateWindow();
+}
+
+void TForm1::PorttestClick()
+{
+    closeEditor();
+    if (PortBase == 0)
+        return;
+    if (!PortTest)
+        PortTest = new PortTestDialog(m_channel, this);
+    PortTest->setPort(PortBase, QString::fromStdString(m_portAccess ? m_portAccess(PortBase) : std::string()));
+    PortTest->show();
+    PortTest->raise();
+    PortTest->activateWindow();
 }
 
 void TForm1::updateTimeline()

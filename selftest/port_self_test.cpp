@@ -101,6 +101,18 @@ private:
     std::uint8_t m_data = 0;
 };
 
+std::string lineNames(const std::vector<const Line*>& lines)
+{
+    std::string names;
+    std::string pins;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const char* joint = i == 0 ? "" : i + 1 == lines.size() ? " and " : ", ";
+        names += joint + std::string(lines[i]->name);
+        pins += joint + std::to_string(lines[i]->pin);
+    }
+    return names + (lines.size() == 1 ? " (pin " : " (pins ") + pins + ")";
+}
+
 std::vector<const Line*> inModelOrder(std::vector<const Line*> lines)
 {
     std::sort(lines.begin(), lines.end());
@@ -198,3 +210,31 @@ SelfTestReport RunSelfTest(PortChannel& channel, const SelfTestPlan& plan)
     report.restored = driver.restore(report.restoration);
     return report;
 }
+
+std::string PlugText(const SelfTestReport& report)
+{
+    return report.plug ? std::string(report.plug->name) + " plug (" + PlugWiring(*report.plug) + ")" : "no plug";
+}
+
+std::string SelfTestSummary(const SelfTestReport& report)
+{
+    const std::string checks = report.verdicts.empty() ? std::string("no check could run")
+                                                       : std::to_string(report.passedCount()) + " of " +
+                                                             std::to_string(report.verdicts.size()) +
+                                                             (report.verdicts.size() == 1 ? " check" : " checks") + " passed";
+    return (report.passed() ? "passed: " : "FAILED: ") + checks + "; " + report.restoration;
+}
+
+std::string SelfTestAnnouncement(const SelfTestPlan& plan)
+{
+    std::string text;
+    const std::vector<const Line*> driven = LinesDriven(plan);
+    if (!driven.empty())
+        text += "drives " + lineNames(driven) + " low and high in turn";
+    if (plan.inputMode)
+        text += std::string(text.empty() ? "" : "; ") +
+                "writes 55 and AA to the data register and turns the data drivers off for a moment (control bit 5): "
+                "nothing else should drive D0-D7 meanwhile";
+    return text + "; the registers are put back afterwards";
+}
+

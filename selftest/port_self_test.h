@@ -33,6 +33,14 @@ struct SelfTestReport {
 // anything is driven.
 std::vector<const RegisterModel::Line*> LinesDriven(const SelfTestPlan& plan);
 
+// What the test is about to drive, in words, said before it drives anything.
+std::string SelfTestAnnouncement(const SelfTestPlan& plan);
+
 // Drives the lines, reads what follows and judges each connection and check;
 // the data and control registers are put back as they were afterwards.
 SelfTestReport RunSelfTest(PortChannel& channel, const SelfTestPlan& plan);
+
+// "five-wire plug (2 D0→15 Err, …)", or "no plug".
+std::string PlugText(const SelfTestReport& report);
+// "passed: 5 of 5 checks passed; the registers are as they were (…)", or "FAILED: …".
+std::string SelfTestSummary(const SelfTestReport& report);

@@ -7,6 +7,11 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
 #include <QtTest>
 
 namespace {
@@ -291,13 +296,43 @@ private slots:
         QStringList entries;
         for (QAction* action : form.PopupMenu2->actions())
             entries << (action->isSeparator() ? "-" : action->text());
-        // The timeline comes after every other entry, so that theirs keep their places.
-        QCOMPARE(entries, (QStringList{"&Bitsetzung...", "-", "&Invertiere", "&Löschen  ", "&Setzen ", "&Zeitverlauf..."}));
+        // The timeline and the port test come after every other entry, so that theirs keep their places.
+        QCOMPARE(entries, (QStringList{"&Bitsetzung...", "-", "&Invertiere", "&Löschen  ", "&Setzen ", "&Zeitverlauf...",
+                                       "&Porttest..."}));
         QCOMPARE(form.PopupMenu1->actions().size(), 2);
         QCOMPARE(form.PopupMenu1->actions()[0]->objectName(), QStringLiteral("Bitsetter1"));
         QCOMPARE(form.PopupMenu1->actions()[1]->text(), QStringLiteral("&Zeitverlauf..."));
         for (const QAction* action : form.PopupMenu3->actions())
             QVERIFY(action->text() != QStringLiteral("&Zeitverlauf..."));
+    }
+
+    // The port test from a value cell's menu: the plug chosen, the verdicts of velkaro-cli test in its rows.
+    void portTestShowsTheVerdicts()
+    {
+        MonitorRig rig;
+        rig.port().attach(std::make_unique<FaultyLoopbackPlug>());
+        TForm1& form = rig.start();
+        form.findChild<QAction*>("Porttest2")->trigger();
+        auto* dialog = form.findChild<QDialog*>("PortTestDialog");
+        QVERIFY(dialog && dialog->isVisible());
+        auto* plug = dialog->findChild<QComboBox*>("PlugChoice");
+        plug->setCurrentIndex(plug->findText(QStringLiteral("five-wire")));
+        QCOMPARE(dialog->findChild<QLabel*>("Announcement")->text(),
+                 QStringLiteral("drives D0, D1, D2, D3 and D4 (pins 2, 3, 4, 5 and 6) low and high in turn; the registers "
+                                "are put back afterwards"));
+        QVERIFY(rig.platform.writes().empty()); // nothing driven before the start
+        dialog->findChild<QPushButton*>("StartButton")->click();
+        QStringList rows;
+        const auto* verdicts = dialog->findChild<QTreeWidget*>("Verdicts");
+        for (int i = 0; i < verdicts->topLevelItemCount(); ++i)
+            rows << verdicts->topLevelItem(i)->text(2) + " " + verdicts->topLevelItem(i)->text(0) + ": " +
+                        verdicts->topLevelItem(i)->text(3);
+        QCOMPARE(rows, (QStringList{"pass D0→Err: good", "FAIL D1→SlctOut: D1 shorted to D2: SlctOut reads D1 and D2 together",
+                                    "FAIL D2→PaperOut: D2 shorted to D1: PaperOut reads D1 and D2 together",
+                                    "FAIL D3→ACK: ACK stays low: ACK stuck at 0, or shorted to ground", "pass D4→Busy: good"}));
+        QVERIFY2(dialog->findChild<QLabel*>("Summary")->text().endsWith(
+            QStringLiteral("FAILED: 2 of 5 checks passed; the registers are as they were (data 00, control 00)")),
+                 qPrintable(dialog->findChild<QLabel*>("Summary")->text()));
     }
 
     // The window system reports a double-click as press, release, press, double-click, release.

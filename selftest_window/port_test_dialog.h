@@ -1,0 +1,40 @@
+#pragma once
+
+#include "port_self_test.h"
+
+#include <QDialog>
+
+#include <cstdint>
+
+class PortChannel;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QTreeWidget;
+
+// The port self-test in the window: the plug and the checks chosen, what will
+// be driven said before the start, then a row per connection and check with
+// the verdict velkaro-cli test gives, the findings and a summary.
+class PortTestDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    PortTestDialog(PortChannel& channel, QWidget* parent = nullptr);
+    // The port tested from now on; "378 (direct I/O)" in the title.
+    void setPort(std::uint16_t base, const QString& access);
+    // Runs the test as chosen and shows its verdicts.
+    void start();
+
+private:
+    SelfTestPlan plan() const;
+    void showPlan();
+    void showReport(const SelfTestReport& report);
+
+    PortChannel& m_channel;
+    std::uint16_t m_base = 0;
+    QComboBox* m_plug;
+    QCheckBox* m_inputMode;
+    QLabel* m_announcement;
+    QTreeWidget* m_verdicts;
+    QLabel* m_summary;
+};
