@@ -19,6 +19,24 @@ std::string kernelName(const KernelPort* port)
     return port ? "parport" + std::to_string(port->number) : std::string();
 }
 
+std::string jsonNumberOrNull(int number)
+{
+    return number < 0 ? "null" : std::to_string(number);
+}
+
+// The kernel's findings as JSON members, after a comma.
+std::string kernelJson(const KernelPort& port)
+{
+    return ",\"base_hi\":" + (port.extendedBase ? JsonString(PortAddressText(port.extendedBase)) : "null") +
+           ",\"irq\":" + jsonNumberOrNull(port.irq) + ",\"dma\":" + jsonNumberOrNull(port.dma) +
+           ",\"modes\":" + JsonString(port.modes);
+}
+
+std::string numberOrDash(int number)
+{
+    return number < 0 ? "-" : std::to_string(number);
+}
+
 }
 
 void WritePortList(std::FILE* out, const std::vector<ListedPort>& ports, bool json)
@@ -35,26 +53,41 @@ void WritePortList(std::FILE* out, const std::vector<ListedPort>& ports, bool js
             if (port.kernel)
                 object += ",\"kernel\":" + JsonString(kernelName(port.kernel)) + ",\"device\":" +
                           (port.kernel->devicePath.empty() ? "null" : JsonString(port.kernel->devicePath)) +
-                          ",\"held_by\":" + (port.kernel->held() ? JsonString(port.kernel->activeDevice) : "null");
+                          ",\"held_by\":" + (port.kernel->held() ? JsonString(port.kernel->activeDevice) : "null") +
+                          kernelJson(*port.kernel);
             object += "}";
         }
         std::fprintf(out, "%s]}\n", object.c_str());
         return;
     }
-    std::fprintf(out, "%-6s %-24s %-16s %s\n", "PORT", "ACCESS", "FOUR-BYTE READS", "KERNEL");
+    std::fprintf(out, "%-6s %-24s %-16s %-9s %-8s %-4s %-4s %s\n", "PORT", "ACCESS", "FOUR-BYTE READS", "KERNEL", "BASE_HI",
+                 "IRQ", "DMA", "MODES");
     for (const ListedPort& port : ports) {
-        const bool held = port.kernel && port.kernel->held();
-        std::fprintf(out, "%-6s %-24s %-16s %s\n", PortAddressText(port.base).c_str(),
-                     held ? ("in use by " + port.kernel->activeDevice).c_str() : port.access.c_str(),
-                     held ? "-" : port.fourByteReads ? "yes" : "no (byte reads)", kernelName(port.kernel).c_str());
+        const KernelPort* kernel = port.kernel;
+        const bool held = kernel && kernel->held();
+        std::fprintf(out, "%-6s %-24s %-16s %-9s %-8s %-4s %-4s %s\n", PortAddressText(port.base).c_str(),
+                     held ? ("in use by " + kernel->activeDevice).c_str() : port.access.c_str(),
+                     held ? "-" : port.fourByteReads ? "yes" : "no (byte reads)", kernel ? kernelName(kernel).c_str() : "-",
+                     kernel && kernel->extendedBase ? PortAddressText(kernel->extendedBase).c_str() : "-",
+                     numberOrDash(kernel ? kernel->irq : -1).c_str(), numberOrDash(kernel ? kernel->dma : -1).c_str(),
+                     kernel && !kernel->modes.empty() ? kernel->modes.c_str() : "-");
     }
 }
 
-void WriteRegisterReport(std::FILE* out, std::uint16_t base, const std::string& access, std::uint32_t registers, bool json)
+void WriteRegisterReport(std::FILE* out, std::uint16_t base, const std::string& access, std::uint32_t registers, bool json,
+                         const PortFacts* facts)
 {
+    const KernelPort* kernel = facts ? facts->kernel : nullptr;
+    const std::uint8_t* ecr = facts && facts->ecr ? &*facts->ecr : nullptr;
     if (json) {
         std::string object = "{\"port\":" + JsonString(PortAddressText(base)) + ",\"base\":" + std::to_string(base) +
-                             ",\"access\":" + JsonString(access) + ",\"registers\":{";
+                             ",\"access\":" + JsonString(access);
+        if (kernel)
+            object += ",\"kernel\":{\"name\":" + JsonString(kernelName(kernel)) + ",\"held_by\":" +
+                      (kernel->held() ? JsonString(kernel->activeDevice) : "null") + kernelJson(*kernel) + "}";
+        if (ecr)
+            object += ",\"ecr\":{\"value\":" + std::to_string(*ecr) + ",\"mode\":" + JsonString(EcrModeText(*ecr)) + "}";
+        object += ",\"registers\":{";
         for (int reg = 0; reg < 3; ++reg) {
             const std::uint8_t value = RegisterModel::registerByte(registers, reg);
             object += std::string(reg ? "," : "") + JsonString(RegisterModel::RegisterNames[reg]) +
@@ -73,8 +106,13 @@ void WriteRegisterReport(std::FILE* out, std::uint16_t base, const std::string& 
         std::fprintf(out, "%s}}\n", object.c_str());
         return;
     }
-    std::fprintf(out, "port %s, %s\n\n%-9s %-8s %4s %4s  %s\n", PortAddressText(base).c_str(), access.c_str(),
-                 "register", "address", "dec", "hex", "binary");
+    std::fprintf(out, "port %s, %s\n", PortAddressText(base).c_str(), access.c_str());
+    if (kernel)
+        std::fprintf(out, "kernel: %s%s\n", KernelFactsText(*kernel).c_str(),
+                     kernel->held() ? ("; in use by " + kernel->activeDevice).c_str() : "");
+    if (ecr)
+        std::fprintf(out, "ECR: %02X, mode %s\n", *ecr, EcrModeText(*ecr).c_str());
+    std::fprintf(out, "\n%-9s %-8s %4s %4s  %s\n", "register", "address", "dec", "hex", "binary");
     for (int reg = 0; reg < 3; ++reg) {
         const std::uint8_t value = RegisterModel::registerByte(registers, reg);
         std::fprintf(out, "%-9s %-8s %4s %4s  %s\n", RegisterModel::RegisterNames[reg].data(),

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,15 @@ struct ListedPort {
 // The ports found, then those that another program holds: a table, or one JSON object.
 void WritePortList(std::FILE* out, const std::vector<ListedPort>& ports, bool json);
 
+// What is known of a port beyond its registers: the kernel's entry, where it
+// has one, and the ECP chip's mode, where its register could be read (only
+// on the direct route; it is never written).
+struct PortFacts {
+    const KernelPort* kernel = nullptr;
+    std::optional<std::uint8_t> ecr;
+};
+
 // The three registers in decimal, hexadecimal and binary and the 17 lines with
-// their pins and levels: a table, or one JSON object.
-void WriteRegisterReport(std::FILE* out, std::uint16_t base, const std::string& access, std::uint32_t registers, bool json);
+// their pins and levels, after the facts if given: a table, or one JSON object.
+void WriteRegisterReport(std::FILE* out, std::uint16_t base, const std::string& access, std::uint32_t registers, bool json,
+                         const PortFacts* facts = nullptr);

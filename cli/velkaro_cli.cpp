@@ -162,6 +162,18 @@ struct Session {
         return Success;
     }
 
+    // read: the registers after what the kernel knows of the port, and on the
+    // direct route the ECP chip's mode (its register is only read).
+    int showPort(const FoundPort& port) const
+    {
+        PortFacts facts{KernelPortAt(route.kernelPorts, port.base), std::nullopt};
+        if (route.kind == PortRoute::Kind::DirectIo && facts.kernel && facts.kernel->extendedBase)
+            facts.ecr = channel().ReadPortByte(static_cast<std::uint16_t>(facts.kernel->extendedBase + 2));
+        WriteRegisterReport(out, port.base, accessOf(port.base), channel().ReadRegisters(port.base, port.byteReads),
+                            arguments.json, &facts);
+        return Success;
+    }
+
     // set and toggle: each register of the lines is read once, the lines' bits
     // changed, the others kept, and written once.
     void changeLines(const FoundPort& port) const
@@ -480,7 +492,7 @@ int RunCli(const std::vector<std::string>& arguments, std::FILE* out, std::FILE*
                 status = session.selfTest(port);
                 break;
             default:
-                status = asked.readItems.empty() ? session.showRegisters(port) : session.showItems(port);
+                status = asked.readItems.empty() ? session.showPort(port) : session.showItems(port);
                 break;
             }
         }

@@ -89,6 +89,8 @@ std::optional<KernelPort> ParseKernelPort(int number, const KernelPortTexts& tex
         port.extendedBase = static_cast<std::uint16_t>(addresses[1]);
     if (const std::vector<long long> irq = leadingNumbers(texts.irq); irq.size() == 1 && irq[0] >= 0 && irq[0] < 4096)
         port.irq = static_cast<int>(irq[0]);
+    if (const std::vector<long long> dma = leadingNumbers(texts.dma); dma.size() == 1 && dma[0] >= 0 && dma[0] < 256)
+        port.dma = static_cast<int>(dma[0]);
     port.modes = std::string(trimmed(texts.modes));
     const std::string_view activeText = texts.active;
     const std::string_view active = trimmed(activeText.substr(0, activeText.find('\n')));
@@ -104,7 +106,8 @@ std::vector<KernelPort> ReadKernelPorts(const KernelPortPaths& paths)
     for (const int number : portNumbersIn(paths.procParport)) {
         const fs::path directory = fs::path(paths.procParport) / ("parport" + std::to_string(number));
         const KernelPortTexts texts{readText(directory / "base-addr"), readText(directory / "irq"),
-                                    readText(directory / "modes"), readText(directory / "devices" / "active")};
+                                    readText(directory / "modes"), readText(directory / "devices" / "active"),
+                                    readText(directory / "dma")};
         std::optional<KernelPort> port = ParseKernelPort(number, texts);
         if (!port)
             continue;
@@ -142,4 +145,21 @@ const KernelPort* KernelPortAt(const std::vector<KernelPort>& ports, std::uint16
 {
     const auto port = std::find_if(ports.begin(), ports.end(), [base](const KernelPort& p) { return p.base == base; });
     return port == ports.end() ? nullptr : &*port;
+}
+
+std::string KernelFactsText(const KernelPort& port)
+{
+    char baseHi[8];
+    std::snprintf(baseHi, sizeof baseHi, "%X", port.extendedBase);
+    const auto numberOrNone = [](int number) { return number < 0 ? std::string("none") : std::to_string(number); };
+    return "parport" + std::to_string(port.number) + ", base_hi " + (port.extendedBase ? baseHi : "none") + ", IRQ " +
+           numberOrNone(port.irq) + ", DMA " + numberOrNone(port.dma) + ", modes " +
+           (port.modes.empty() ? std::string("none listed") : port.modes);
+}
+
+std::string EcrModeText(std::uint8_t ecr)
+{
+    static constexpr const char* modes[8] = {"000 SPP", "001 PS/2", "010 FIFO", "011 ECP",
+                                             "100 EPP", "101 vendor", "110 test", "111 configuration"};
+    return ecr == 0xFF ? std::string("none answers (reads FF)") : modes[ecr >> 5];
 }

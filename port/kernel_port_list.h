@@ -13,6 +13,7 @@ struct KernelPort {
     std::uint16_t base = 0;             // the SPP registers
     std::uint16_t extendedBase = 0;     // the ECP registers; 0 for none
     int irq = -1;                       // -1 for none
+    int dma = -1;                       // -1 for none
     std::string modes;                  // "PCSPP,TRISTATE,EPP", as the kernel lists them
     std::string activeDevice = "none";  // the driver that holds the port now ("lp0", "ppdev1")
     std::string devicePath;             // "/dev/parportN" when ppdev offers the port, else empty
@@ -35,6 +36,7 @@ struct KernelPortTexts {
     std::string irq;       // "7\n", "-1\n" for none
     std::string modes;     // "PCSPP,TRISTATE\n"
     std::string active;    // devices/active: "none\n" or the holder's name
+    std::string dma;       // "3\n", "-1\n" for none
 };
 
 // The port of parportN from its texts; none when the base is missing, 0 or not
@@ -50,6 +52,14 @@ std::vector<KernelPort> ReadKernelPorts(const KernelPortPaths& paths = {});
 std::string ParseLockdownMode(std::string_view text);
 // The kernel's lockdown mode; empty when the kernel does not tell.
 std::string ReadLockdownMode(const KernelPortPaths& paths = {});
+
+// What the kernel found of the port, for people: "parport0, base_hi 778, IRQ 7,
+// DMA none, modes PCSPP,TRISTATE".
+std::string KernelFactsText(const KernelPort& port);
+
+// The mode field (bits 7-5) of an ECP port's extended control register, read
+// at base_hi + 2: "001 PS/2"; a register that reads FF is taken for none.
+std::string EcrModeText(std::uint8_t ecr);
 
 // The bases of the ports that are not at one of the standard bases, in order.
 std::vector<std::uint16_t> NonStandardBases(const std::vector<KernelPort>& ports);

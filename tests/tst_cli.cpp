@@ -40,12 +40,12 @@ private slots:
         QTest::newRow("control character, one line") << "set STB=1\n" << "'1\\x0A' is no line level for STB: give 0 or 1";
         QTest::newRow("line twice") << "set D0=1 d0=0" << "D0 is given twice";
         QTest::newRow("no command") << "--no-probe"
-                                    << "a command is missing: list, read, write, set, toggle, pulse, watch or decoders (velkaro-cli "
+                                    << "a command is missing: list, read, write, set, toggle, pulse, watch, decoders or test (velkaro-cli "
                                        "--help tells more)";
         QTest::newRow("unknown command") << "blink D0" << "unknown command 'blink'; the commands are list, read, write, set, "
-                                                          "toggle, pulse, watch and decoders";
+                                                          "toggle, pulse, watch, decoders and test";
         QTest::newRow("help on no command") << "help blink" << "help takes one command name: list, read, write, set, toggle, "
-                                                              "pulse, watch or decoders";
+                                                              "pulse, watch, decoders or test";
         QTest::newRow("unknown port") << "set D0=1 --port E800"
                                       << "unknown port E800: neither a standard base (3BC, 378, 278) nor a port the "
                                          "kernel lists (velkaro-cli list shows the ports)";
@@ -227,24 +227,26 @@ private slots:
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<QString>("listed");
         QTest::newRow("table") << int(PortRoute::Kind::Simulated) << true << "list"
-                               << "PORT   ACCESS                   FOUR-BYTE READS  KERNEL\n"
-                                  "378    simulated                yes              parport0\n"
-                                  "278    simulated                yes              \n"
-                                  "E010   simulated                yes              parport2\n"
-                                  "D000   in use by lp\"0\\          -                parport1\n";
+                               << "PORT   ACCESS                   FOUR-BYTE READS  KERNEL    BASE_HI  IRQ  DMA  MODES\n"
+                                  "378    simulated                yes              parport0  -        7    -    PCSPP,TRISTATE\n"
+                                  "278    simulated                yes              -         -        -    -    -\n"
+                                  "E010   simulated                yes              parport2  E410     17   3    PCSPP,TRISTATE,EPP,ECP\n"
+                                  "D000   in use by lp\"0\\          -                parport1  -        -    -    -\n";
         QTest::newRow("json through ppdev") << int(PortRoute::Kind::Ppdev) << false << "list --json"
                                             << "{\"ports\":[{\"port\":\"378\",\"base\":888,\"access\":\"ppdev /dev/parport0\","
                                                "\"four_byte_reads\":false,\"kernel\":\"parport0\",\"device\":\"/dev/parport0\","
-                                               "\"held_by\":null},{\"port\":\"278\",\"base\":632,\"access\":\"ppdev\","
+                                               "\"held_by\":null,\"base_hi\":null,\"irq\":7,\"dma\":null,\"modes\":\"PCSPP,TRISTATE\"},{\"port\":\"278\",\"base\":632,\"access\":\"ppdev\","
                                                "\"four_byte_reads\":false},{\"port\":\"E010\",\"base\":57360,\"access\":"
                                                "\"ppdev /dev/parport2\",\"four_byte_reads\":false,\"kernel\":\"parport2\","
-                                               "\"device\":\"/dev/parport2\",\"held_by\":null},{\"port\":\"D000\",\"base\":53248,"
-                                               "\"kernel\":\"parport1\",\"device\":\"/dev/parport1\",\"held_by\":\"lp\\\"0\\\\\"}]}\n";
+                                               "\"device\":\"/dev/parport2\",\"held_by\":null,\"base_hi\":\"E410\",\"irq\":17,\"dma\":3,"
+                                               "\"modes\":\"PCSPP,TRISTATE,EPP,ECP\"},{\"port\":\"D000\",\"base\":53248,"
+                                               "\"kernel\":\"parport1\",\"device\":\"/dev/parport1\",\"held_by\":\"lp\\\"0\\\\\","
+                                               "\"base_hi\":null,\"irq\":null,\"dma\":null,\"modes\":\"\"}]}\n";
         QTest::newRow("direct I/O, kernel's ports only") << int(PortRoute::Kind::DirectIo) << true << "--no-probe list"
-                                                         << "PORT   ACCESS                   FOUR-BYTE READS  KERNEL\n"
-                                                            "378    direct I/O               yes              parport0\n"
-                                                            "E010   direct I/O               yes              parport2\n"
-                                                            "D000   in use by lp\"0\\          -                parport1\n";
+                                                         << "PORT   ACCESS                   FOUR-BYTE READS  KERNEL    BASE_HI  IRQ  DMA  MODES\n"
+                                                            "378    direct I/O               yes              parport0  -        7    -    PCSPP,TRISTATE\n"
+                                                            "E010   direct I/O               yes              parport2  E410     17   3    PCSPP,TRISTATE,EPP,ECP\n"
+                                                            "D000   in use by lp\"0\\          -                parport1  -        -    -    -\n";
     }
 
     // The ports found, how each is reached, and a port another program holds,
@@ -257,6 +259,12 @@ private slots:
         QFETCH(QString, listed);
         Machine machine;
         machine.kernelPorts = {ListedPort(0, 0x378), ListedPort(2, 0xE010)};
+        machine.kernelPorts[0].irq = 7;
+        machine.kernelPorts[0].modes = "PCSPP,TRISTATE";
+        machine.kernelPorts[1].extendedBase = 0xE410;
+        machine.kernelPorts[1].irq = 17;
+        machine.kernelPorts[1].dma = 3;
+        machine.kernelPorts[1].modes = "PCSPP,TRISTATE,EPP,ECP";
         machine.heldPorts = {ListedPort(1, 0xD000, "lp\"0\\")};
         machine.kind = PortRoute::Kind(kind);
         machine.dwordReads = fourByteReads ? SimulatedPortPlatform::DwordReads::FourRegisters
@@ -277,6 +285,26 @@ private slots:
 
     // Registers in three radixes; the 17 lines with pin, direction and line
     // level, the loopback plug bringing D0-D4 back on the status lines.
+    // What the kernel found of the port comes before the registers; on the
+    // direct route the ECP chip's register is read (here nothing answers).
+    void readTellsWhatTheKernelKnows()
+    {
+        Machine machine;
+        KernelPort port = ListedPort(0, 0x378);
+        port.extendedBase = 0x778;
+        port.irq = 7;
+        port.dma = 3;
+        port.modes = "PCSPP,TRISTATE,ECP";
+        machine.kernelPorts = {port};
+        machine.kind = PortRoute::Kind::DirectIo;
+        const CliRun run({"read", "-p", "378"}, machine);
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.output.startsWith(QStringLiteral("port 378, direct I/O\n"
+                                                      "kernel: parport0, base_hi 778, IRQ 7, DMA 3, modes PCSPP,TRISTATE,ECP\n"
+                                                      "ECR: FF, mode none answers (reads FF)\n\n")),
+                 qPrintable(run.output));
+    }
+
     void readShowsRegistersAndLines()
     {
         const Machine machine = withDevice(0x05, 0xA5, new LoopbackPlug);
@@ -352,6 +380,12 @@ private slots:
         QFETCH(QString, shown);
         Machine machine;
         machine.kernelPorts = {ListedPort(0, 0x378), ListedPort(2, 0xE010)};
+        machine.kernelPorts[0].irq = 7;
+        machine.kernelPorts[0].modes = "PCSPP,TRISTATE";
+        machine.kernelPorts[1].extendedBase = 0xE410;
+        machine.kernelPorts[1].irq = 17;
+        machine.kernelPorts[1].dma = 3;
+        machine.kernelPorts[1].modes = "PCSPP,TRISTATE,EPP,ECP";
         const CliRun run(arguments.split(QLatin1Char(' ')), machine);
         QCOMPARE(run.status, status);
         QVERIFY2((run.output + run.errors).contains(shown), qPrintable(run.output + run.errors));
