@@ -53,6 +53,7 @@ int runMonitor(PortRoute& route)
     form1->setBitSettingWindow(form2.get());
     form1->setWindowTitle(windowTitle(route.kind));
     form1->setPortAccess([&route](std::uint16_t base) { return PortAccessText(route, base); });
+    form1->setKernelPorts(route.kernelPorts);
     if (route.kind == PortRoute::Kind::Ppdev)
         form1->noteControlRowLimits(QStringLiteral(
             "Through ppdev: bits 0-3 as the driver holds them, bit 5 as set here; bits 4, 6 and 7 show 0"));

@@ -58,6 +58,7 @@ constexpr OptionInfo Options[] = {
     {"--annotations", "-A", true, bit(Command::Watch)},
     {"--plug", "", true, bit(Command::Test)},
     {"--input-mode", "", false, bit(Command::Test)},
+    {"--irq", "", false, bit(Command::Test)},
 };
 
 // Options that may be given more than once, each adding a condition.
@@ -441,6 +442,8 @@ void takeOption(CliArguments& result, const GivenOption& given)
         choosePlug(result, value);
     else if (name == "--input-mode")
         result.inputMode = true;
+    else if (name == "--irq")
+        result.interrupt = true;
     else if (name == "--format") {
         static constexpr std::pair<std::string_view, CliArguments::Format> formats[] = {
             {"text", CliArguments::Format::Text}, {"csv", CliArguments::Format::Csv},
@@ -593,6 +596,8 @@ CliArguments parse(const std::vector<std::string>& arguments)
         if (result.period && *result.period < result.pulseFor)
             refuse("--period must be at least --for: the line comes back between two pulses");
     }
+    if (result.plugChoice == SelfTestPlan::PlugChoice::None && result.interrupt)
+        refuse("--irq needs a plug that drives ACK: five-wire or control");
     if (result.plugChoice == SelfTestPlan::PlugChoice::None && !result.inputMode)
         refuse("--plug none leaves nothing to test: add --input-mode");
     if (result.vcdRegisters && result.format != CliArguments::Format::Vcd)

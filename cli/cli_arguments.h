@@ -88,6 +88,7 @@ struct CliArguments {
     SelfTestPlan::PlugChoice plugChoice = SelfTestPlan::PlugChoice::Find;
     const Plug* plug = nullptr;
     bool inputMode = false;
+    bool interrupt = false;
 };
 
 // The arguments after the program name; on bad usage or input, the one-line

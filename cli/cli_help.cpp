@@ -222,7 +222,7 @@ Python format), then in the system's, /usr/share/libsigrokdecode/decoders.
   velkaro-cli decoders uart spi
 )";
 
-const char* const Test = R"(Usage: velkaro-cli test [-p BASE] [--plug five-wire|control|none] [--input-mode] [--json]
+const char* const Test = R"(Usage: velkaro-cli test [-p BASE] [--plug five-wire|control|none] [--irq] [--input-mode] [--json]
 
 Tests a port with a loopback plug in its connector: drives the plug's outputs
 low and high in turn (all low, all high, each high alone, each low alone),
@@ -242,6 +242,11 @@ they were, or it says that they could not be put back.
                              17 SlctIn->11 Busy, 14 AFD->12 PaperOut (the four
                              control outputs, D0, all inputs)
                   none       no plug: only the checks that need none
+  --irq           enables the port's interrupt (control bit 4) and makes 8
+                  rises of ACK through the plug: the kernel must count 8
+                  interrupts. Counted through ppdev only, on a port whose IRQ
+                  the kernel knows (list shows it; a legacy port's is probed
+                  only with parport_pc irq=auto).
   --input-mode    writes 55 and AA, then turns the data drivers off (control
                   bit 5): the data lines must then read what drives them (FF
                   when open), not what was written; otherwise the port is

@@ -218,7 +218,9 @@ struct Session {
     // The self-test: what it drives is said before it drives anything.
     int selfTest(const FoundPort& port) const
     {
-        const SelfTestPlan plan{port.base, arguments.plugChoice, arguments.plug, arguments.inputMode};
+        const KernelPort* kernel = KernelPortAt(route.kernelPorts, port.base);
+        const SelfTestPlan plan{port.base,         arguments.plugChoice, arguments.plug, arguments.inputMode,
+                                arguments.interrupt, kernel ? kernel->irq : -1};
         std::fprintf(err, "velkaro-cli: test of %s %s\n", PortAddressText(port.base).c_str(), SelfTestAnnouncement(plan).c_str());
         std::fflush(err);
         const SelfTestReport report = RunSelfTest(channel(), plan);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "color_ref.h"
+#include "kernel_port_list.h"
 #include "settings_file.h"
 
 #include <QWidget>
@@ -50,6 +51,8 @@ public:
     void setBitSettingWindow(TForm2* form2) { Form2 = form2; }
     // How a port is reached ("direct I/O", "simulated"), named in the timeline's exports.
     void setPortAccess(std::function<std::string(std::uint16_t)> access) { m_portAccess = std::move(access); }
+    // What the kernel found of its ports, which the port test shows and whose IRQ it counts.
+    void setKernelPorts(std::vector<KernelPort> ports) { m_kernelPorts = std::move(ports); }
 
     // Monitor state.
     std::uint8_t DataValue = 0;
@@ -196,6 +199,7 @@ private:
     bool m_sampleWithByteReads = false;
     std::array<PinShape*, 25> m_pins{};
     std::function<std::string(std::uint16_t)> m_portAccess;
+    std::vector<KernelPort> m_kernelPorts;
     // The stored place, and where the window system put the window for it: the
     // stored values are written back while the window stays there.
     std::optional<int> m_storedLeft;

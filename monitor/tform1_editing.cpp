@@ -211,7 +211,8 @@ void TForm1::PorttestClick()
         return;
     if (!PortTest)
         PortTest = new PortTestDialog(m_channel, this);
-    PortTest->setPort(PortBase, QString::fromStdString(m_portAccess ? m_portAccess(PortBase) : std::string()));
+    PortTest->setPort(PortBase, QString::fromStdString(m_portAccess ? m_portAccess(PortBase) : std::string()),
+                      KernelPortAt(m_kernelPorts, PortBase));
     PortTest->show();
     PortTest->raise();
     PortTest->activateWindow();

@@ -41,6 +41,13 @@ public:
         const OwnerTurn turn(m_turns);
         return readRegisters(base, byteReads);
     }
+    // The interrupts counted on the port since the last take; none where the
+    // route cannot count them, or once the channel is closed.
+    std::optional<int> TakeInterrupts(std::uint16_t base)
+    {
+        const OwnerTurn turn(m_turns);
+        return m_closed || !m_ready ? std::nullopt : m_platform.takeInterrupts(base);
+    }
     // Runs once at exit: closes the device if one is open. No transfer reaches
     // a port after it: reads give all ones, writes are dropped.
     void ClosePortChannel();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,4 +55,8 @@ public:
     virtual std::uint8_t inByte(std::uint16_t port) = 0;
     virtual void outByte(std::uint16_t port, std::uint8_t value) = 0;
     virtual std::uint32_t inDword(std::uint16_t port) = 0;
+
+    // The interrupts the kernel counted on the port at that base since the last
+    // take (the count starts anew); none where this route cannot count them.
+    virtual std::optional<int> takeInterrupts(std::uint16_t base) { (void)base; return std::nullopt; }
 };

@@ -179,6 +179,16 @@ void PpdevPortPlatform::outByte(std::uint16_t address, std::uint8_t value)
     }
 }
 
+std::optional<int> PpdevPortPlatform::takeInterrupts(std::uint16_t base)
+{
+    int offset = 0;
+    ClaimedPort* port = claimedAt(base, offset);
+    int count = 0;
+    if (!port || offset != 0 || port->port.irq < 0 || m_calls->ioctl(port->fd, PPCLRIRQ, &count) != 0)
+        return std::nullopt;
+    return count;
+}
+
 std::uint32_t PpdevPortPlatform::inDword(std::uint16_t address)
 {
     std::uint32_t value = 0;

@@ -51,6 +51,10 @@ public:
     std::uint8_t inByte(std::uint16_t port) override;
     void outByte(std::uint16_t port, std::uint8_t value) override;
     std::uint32_t inDword(std::uint16_t port) override;
+    // PPCLRIRQ: the driver counts the port's interrupts while this file holds
+    // the claim (the claim turns the port's interrupt on) and hands the count
+    // over, subtracting it, so nothing is lost. None for a port without an IRQ.
+    std::optional<int> takeInterrupts(std::uint16_t base) override;
 
     const std::vector<Outcome>& outcomes() const { return m_outcomes; }
     // The ports reached, in the kernel's order.

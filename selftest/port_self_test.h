@@ -16,6 +16,8 @@ struct SelfTestPlan {
     PlugChoice plugChoice = PlugChoice::Find;
     const Plug* plug = nullptr; // the one given
     bool inputMode = false;     // turn the data drivers off (control bit 5) and see the lines float
+    bool interrupt = false;     // count the interrupts of ACK's rising edges that the plug makes
+    int irq = -1;               // the port's IRQ as the kernel knows it; -1 for none
 };
 
 struct SelfTestReport {

@@ -37,6 +37,13 @@ PortTestDialog::PortTestDialog(PortChannel& channel, QWidget* parent) : QDialog(
     m_inputMode->setObjectName(QStringLiteral("InputModeCheck"));
     m_inputMode->setToolTip(QStringLiteral("Turns the data drivers off (control bit 5): the data lines must then float, "
                                            "not read what was written. Nothing else may drive D0-D7 meanwhile."));
+    m_interrupt = new QCheckBox(QStringLiteral("&Interrupt zählen"), this);
+    m_interrupt->setObjectName(QStringLiteral("InterruptCheck"));
+    m_interrupt->setToolTip(QStringLiteral("Enables the port's interrupt (control bit 4) and makes rises of ACK through "
+                                           "the plug: the kernel must count each (through ppdev only)"));
+    m_kernelFacts = new QLabel(this);
+    m_kernelFacts->setObjectName(QStringLiteral("KernelFacts"));
+    m_kernelFacts->setWordWrap(true);
     m_announcement = new QLabel(this);
     m_announcement->setObjectName(QStringLiteral("Announcement"));
     m_announcement->setWordWrap(true);
@@ -58,11 +65,14 @@ PortTestDialog::PortTestDialog(PortChannel& channel, QWidget* parent) : QDialog(
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
     connect(m_plug, &QComboBox::currentIndexChanged, this, &PortTestDialog::showPlan);
     connect(m_inputMode, &QCheckBox::toggled, this, &PortTestDialog::showPlan);
+    connect(m_interrupt, &QCheckBox::toggled, this, &PortTestDialog::showPlan);
 
     auto* choices = new QFormLayout;
     choices->addRow(QStringLiteral("&Stecker:"), m_plug);
+    choices->addRow(QString(), m_interrupt);
     choices->addRow(QString(), m_inputMode);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_kernelFacts);
     layout->addLayout(choices);
     layout->addWidget(m_announcement);
     layout->addWidget(m_verdicts, 1);
@@ -72,9 +82,13 @@ PortTestDialog::PortTestDialog(PortChannel& channel, QWidget* parent) : QDialog(
     showPlan();
 }
 
-void PortTestDialog::setPort(std::uint16_t base, const QString& access)
+void PortTestDialog::setPort(std::uint16_t base, const QString& access, const KernelPort* kernel)
 {
     m_base = base;
+    m_irq = kernel ? kernel->irq : -1;
+    m_kernelFacts->setText(kernel ? QStringLiteral("Kernel: ") + text(KernelFactsText(*kernel) +
+                                                                      (kernel->held() ? "; in use by " + kernel->activeDevice : ""))
+                                  : QStringLiteral("The kernel lists no port here."));
     setWindowTitle(QStringLiteral("Porttest %1 (%2)").arg(QString::fromStdString(PortAddressText(base)), access));
     m_verdicts->clear();
     m_summary->clear();
@@ -91,6 +105,8 @@ SelfTestPlan PortTestDialog::plan() const
                       : plug == QLatin1String("none") ? SelfTestPlan::PlugChoice::None
                                                       : SelfTestPlan::PlugChoice::Find;
     plan.inputMode = m_inputMode->isChecked();
+    plan.interrupt = m_interrupt->isChecked();
+    plan.irq = m_irq;
     return plan;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kernel_port_list.h"
 #include "port_self_test.h"
 
 #include <QDialog>
@@ -20,8 +21,9 @@ class PortTestDialog : public QDialog {
 
 public:
     PortTestDialog(PortChannel& channel, QWidget* parent = nullptr);
-    // The port tested from now on; "378 (direct I/O)" in the title.
-    void setPort(std::uint16_t base, const QString& access);
+    // The port tested from now on; "378 (direct I/O)" in the title, and what
+    // the kernel found of it (its IRQ is the one counted), where it knows it.
+    void setPort(std::uint16_t base, const QString& access, const KernelPort* kernel);
     // Runs the test as chosen and shows its verdicts.
     void start();
 
@@ -32,8 +34,11 @@ private:
 
     PortChannel& m_channel;
     std::uint16_t m_base = 0;
+    int m_irq = -1;
     QComboBox* m_plug;
     QCheckBox* m_inputMode;
+    QCheckBox* m_interrupt;
+    QLabel* m_kernelFacts;
     QLabel* m_announcement;
     QTreeWidget* m_verdicts;
     QLabel* m_summary;

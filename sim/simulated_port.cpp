@@ -16,7 +16,16 @@ std::uint8_t SimulatedParallelPort::statusRegister(std::uint8_t data, std::uint8
     const std::uint8_t lines = m_device ? m_device->statusLines(dataLines(data, control), levelsFromRegister(Control, control & 0x0F))
                                         : m_idleStatusLines;
     // Bits 0..2 have no line and read as set.
-    return static_cast<std::uint8_t>(registerFromLevels(Status, lines & 0xF8) | 0x07);
+    const auto status = static_cast<std::uint8_t>(registerFromLevels(Status, lines & 0xF8) | 0x07);
+    noticeAck(status, control);
+    return status;
+}
+
+void SimulatedParallelPort::noticeAck(std::uint8_t status, std::uint8_t control)
+{
+    const bool high = (status & 0x40) != 0;
+    if (!m_ackHigh.exchange(high, std::memory_order_relaxed) && high && (control & 0x10))
+        m_interrupts.fetch_add(1, std::memory_order_relaxed);
 }
 
 std::uint8_t SimulatedParallelPort::controlRegister(std::uint8_t control)
@@ -63,5 +72,7 @@ void SimulatedParallelPort::write(int offset, std::uint8_t value)
         m_latches->data.store(value, std::memory_order_relaxed);
     else if (offset == 2)
         m_latches->control.store(value, std::memory_order_relaxed);
-    // the status register and base + 3 ignore writes
+    else
+        return; // the status register and base + 3 ignore writes
+    statusRegister(dataLatch(), controlLatch()); // a write may move ACK
 }

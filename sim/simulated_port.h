@@ -47,6 +47,9 @@ public:
     std::uint8_t dataLatch() const { return m_latches->data.load(std::memory_order_relaxed); }
     void setDataLatch(std::uint8_t value) { m_latches->data.store(value, std::memory_order_relaxed); }
     std::uint8_t controlLatch() const { return m_latches->control.load(std::memory_order_relaxed); }
+    // The interrupts since the last take: each rise of ACK while control bit 4
+    // is set, as the port raises its IRQ; noticed at the port's reads and writes.
+    int takeInterrupts() { return m_interrupts.exchange(0, std::memory_order_relaxed); }
     // A port without input mode (SPP only): control bit 5 leaves the data drivers on.
     void setSppOnly(bool sppOnly) { m_sppOnly = sppOnly; }
     // Status line levels used while no device is attached (bits 3..7).
@@ -54,6 +57,7 @@ public:
 
 private:
     std::uint8_t registerAt(int offset);
+    void noticeAck(std::uint8_t status, std::uint8_t control);
     std::uint8_t dataLines(std::uint8_t data, std::uint8_t control) const;
     std::uint8_t statusRegister(std::uint8_t data, std::uint8_t control);
     static std::uint8_t controlRegister(std::uint8_t control);
@@ -63,5 +67,7 @@ private:
     SimulatedLatches* m_latches;
     std::uint8_t m_idleStatusLines = 0xF8; // open lines float high
     bool m_sppOnly = false;
+    std::atomic<bool> m_ackHigh{false};
+    std::atomic<int> m_interrupts{0};
     std::unique_ptr<SimulatedDevice> m_device;
 };

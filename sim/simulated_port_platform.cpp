@@ -91,3 +91,11 @@ std::uint32_t SimulatedPortPlatform::inDword(std::uint16_t address)
     record(Access::Read, address, 32, value);
     return value;
 }
+
+std::optional<int> SimulatedPortPlatform::takeInterrupts(std::uint16_t base)
+{
+    SimulatedParallelPort* simulated = port(base);
+    if (!simulated)
+        return std::nullopt;
+    return simulated->takeInterrupts();
+}

@@ -45,6 +45,8 @@ public:
     void showMessage(const std::string&) override {}
     std::uint8_t inByte(std::uint16_t port) override;
     void outByte(std::uint16_t port, std::uint8_t value) override;
+    // Counted by the simulated port, as the kernel's ppdev driver counts them.
+    std::optional<int> takeInterrupts(std::uint16_t base) override;
     std::uint32_t inDword(std::uint16_t port) override;
 
 private:

@@ -67,17 +67,18 @@ PortRoute OpenSimulatedPortRoute(const std::string& machineName, std::string& no
 {
     auto machine = machineName.empty() ? SimulatedMachine::makePrivate()
                                        : SimulatedMachine::attach(machineName, std::chrono::milliseconds(500), notice);
-    const auto kernelPort = [](int number, std::uint16_t base, std::uint16_t extendedBase, const char* modes) {
+    const auto kernelPort = [](int number, std::uint16_t base, std::uint16_t extendedBase, int irq, const char* modes) {
         KernelPort port;
         port.number = number;
         port.base = base;
         port.extendedBase = extendedBase;
+        port.irq = irq;
         port.modes = modes;
         return port;
     };
     return OpenSimulatedPortRoute(std::make_unique<MachinePortPlatform>(std::move(machine), notice),
-                                  {kernelPort(0, 0x378, 0, "PCSPP,TRISTATE"), kernelPort(1, 0x278, 0, "PCSPP,TRISTATE"),
-                                   kernelPort(2, 0xE010, 0xE410, "PCSPP,TRISTATE,EPP,ECP")});
+                                  {kernelPort(0, 0x378, 0, 7, "PCSPP,TRISTATE"), kernelPort(1, 0x278, 0, 5, "PCSPP,TRISTATE"),
+                                   kernelPort(2, 0xE010, 0xE410, 17, "PCSPP,TRISTATE,EPP,ECP")});
 }
 
 PortRoute OpenSimulatedPortRoute()

@@ -19,7 +19,8 @@
 // open file writes control 0x0C (plus the IRQ enable bit where the port has an
 // IRQ); PPRCONTROL reads the driver's copy of bits 0-3, never the hardware;
 // PPWCONTROL takes bits 0-3 and, with bit 5 set, turns the data lines to
-// inputs; PPDATADIR sets bit 5. A port that another program holds makes a claim
+// inputs; PPDATADIR sets bit 5; PPCLRIRQ hands over the interrupts counted
+// and starts anew. A port that another program holds makes a claim
 // wait until its limit ends it. A descriptor that is not open gives EBADF.
 class FakePpdevDriver : public PpdevCalls {
 public:
@@ -101,6 +102,9 @@ public:
         case PPDATADIR:
             writeControl(node, static_cast<std::uint8_t>((node.control & ~0x20) | (*static_cast<int*>(argument) ? 0x20 : 0)));
             return 0;
+        case PPCLRIRQ: // the port counts ACK's rises while the claim's IRQ bit is set
+            *static_cast<int*>(argument) = node.port->takeInterrupts();
+            return 0;
         default:
             return -ENOTTY;
         }
@@ -135,6 +139,7 @@ private:
         case PPRCONTROL: return "PPRCONTROL";
         case PPWCONTROL: return "PPWCONTROL";
         case PPDATADIR: return "PPDATADIR";
+        case PPCLRIRQ: return "PPCLRIRQ";
         default: return "other";
         }
     }

@@ -6,13 +6,14 @@
 namespace {
 QString describe(const KernelPort& port)
 {
-    return QStringLiteral("parport%1 %2/%3 irq %4 [%5] %6 %7")
+    return QStringLiteral("parport%1 %2/%3 irq %4 dma %8 [%5] %6 %7")
         .arg(port.number)
         .arg(port.base, 0, 16)
         .arg(port.extendedBase, 0, 16)
         .arg(port.irq)
         .arg(QString::fromStdString(port.modes), QString::fromStdString(port.activeDevice),
-             QString::fromStdString(port.devicePath));
+             QString::fromStdString(port.devicePath))
+        .arg(port.dma);
 }
 }
 
@@ -28,21 +29,21 @@ private slots:
         QTest::addColumn<QString>("port"); // "" for none
 
         QTest::newRow("on-board port") << QByteArray("888\t0\n") << QByteArray("7\n") << QByteArray("none\n")
-                                       << "parport0 378/0 irq 7 [PCSPP,TRISTATE] none ";
+                                       << "parport0 378/0 irq 7 dma 7 [PCSPP,TRISTATE] none ";
         QTest::newRow("PCIe card with ECP registers")
             << QByteArray("57360\t58384\n") << QByteArray("-1\n") << QByteArray("none\n")
-            << "parport0 e010/e410 irq -1 [PCSPP,TRISTATE] none ";
+            << "parport0 e010/e410 irq -1 dma -1 [PCSPP,TRISTATE] none ";
         QTest::newRow("held by the printer driver") << QByteArray("632\t0\n") << QByteArray("5\n")
-                                                    << QByteArray("lp0\n") << "parport0 278/0 irq 5 [PCSPP,TRISTATE] lp0 ";
+                                                    << QByteArray("lp0\n") << "parport0 278/0 irq 5 dma 5 [PCSPP,TRISTATE] lp0 ";
         QTest::newRow("held through ppdev") << QByteArray("888\t0\n") << QByteArray("7\n") << QByteArray("ppdev1\n")
-                                            << "parport0 378/0 irq 7 [PCSPP,TRISTATE] ppdev1 ";
+                                            << "parport0 378/0 irq 7 dma 7 [PCSPP,TRISTATE] ppdev1 ";
         QTest::newRow("no base: not a port") << QByteArray("") << QByteArray("7\n") << QByteArray("none\n") << "";
         QTest::newRow("base 0") << QByteArray("0\t0\n") << QByteArray("7\n") << QByteArray("none\n") << "";
         QTest::newRow("memory-mapped base") << QByteArray("4026531840\t0\n") << QByteArray("-1\n")
                                             << QByteArray("none\n") << "";
         QTest::newRow("garbage") << QByteArray("0x378\n") << QByteArray("x\n") << QByteArray("\n") << "";
         QTest::newRow("unreadable irq and holder") << QByteArray("888\n") << QByteArray("") << QByteArray("")
-                                                   << "parport0 378/0 irq -1 [PCSPP,TRISTATE] none ";
+                                                   << "parport0 378/0 irq -1 dma -1 [PCSPP,TRISTATE] none ";
     }
 
     void recordedTexts()
@@ -52,7 +53,7 @@ private slots:
         QFETCH(QByteArray, active);
         QFETCH(QString, port);
         const std::optional<KernelPort> parsed = ParseKernelPort(
-            0, {baseAddr.toStdString(), irq.toStdString(), "PCSPP,TRISTATE\n", active.toStdString()});
+            0, {baseAddr.toStdString(), irq.toStdString(), "PCSPP,TRISTATE\n", active.toStdString(), irq.toStdString()}); // the DMA file reads as the IRQ's
         QCOMPARE(parsed ? describe(*parsed) : QString(), port);
     }
 
@@ -74,10 +75,10 @@ private slots:
         for (const KernelPort& port : ReadKernelPorts(tree.paths))
             ports << describe(port);
         QCOMPARE(ports, (QStringList{
-                            "parport0 e010/e410 irq 7 [PCSPP,TRISTATE] none /dev/parport0",
-                            "parport1 378/0 irq 7 [PCSPP,TRISTATE] none /dev/parport1",
-                            "parport4 3bc/0 irq 7 [PCSPP,TRISTATE] none ",
-                            "parport10 278/0 irq 7 [PCSPP,TRISTATE] lp0 /dev/parport10",
+                            "parport0 e010/e410 irq 7 dma 7 [PCSPP,TRISTATE] none /dev/parport0",
+                            "parport1 378/0 irq 7 dma 7 [PCSPP,TRISTATE] none /dev/parport1",
+                            "parport4 3bc/0 irq 7 dma 7 [PCSPP,TRISTATE] none ",
+                            "parport10 278/0 irq 7 dma 7 [PCSPP,TRISTATE] lp0 /dev/parport10",
                         }));
 
         tree.paths.procParport += "/missing";

@@ -123,10 +123,12 @@ void tst_port_channel::dwordByteOrder_data()
     QTest::addColumn<quint32>("expected");
 
     // Status reads its lines with bit 7 inverted and bits 0..2 set; control
-    // bits 6 and 7 read as set; base + 3 reads all ones.
+    // bits 6 and 7 read as set; base + 3 reads all ones. Control bit 5 turns
+    // the data drivers off: data then reads the open lines, all high.
     QTest::newRow("mixed registers") << 0xA5 << 0x05 << 0xF8 << 0xFFC57FA5u;
-    QTest::newRow("data clear, control full, lines low") << 0x00 << 0x3F << 0x00 << 0xFFFF8700u;
-    QTest::newRow("only Busy high") << 0x01 << 0x20 << 0x80 << 0xFFE00701u;
+    QTest::newRow("data clear, control full, lines low") << 0x00 << 0x3F << 0x00 << 0xFFFF87FFu;
+    QTest::newRow("only Busy high") << 0x01 << 0x20 << 0x80 << 0xFFE007FFu;
+    QTest::newRow("drivers on") << 0x01 << 0x1F << 0x80 << 0xFFDF0701u;
 }
 
 void tst_port_channel::dwordByteOrder()
@@ -199,17 +201,19 @@ void tst_port_channel::controlLinesSeenByDevice_data()
 {
     QTest::addColumn<int>("control");
     QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("data"); // the data lines' levels
 
-    QTest::newRow("cleared register drives STB, AFD, SlctIn high") << 0x00 << 0x0B;
-    QTest::newRow("inverted bits set drive their lines low") << 0x0B << 0x00;
-    QTest::newRow("Init follows its bit") << 0x04 << 0x0F;
-    QTest::newRow("bits 4-5 reach no line") << 0x30 << 0x0B;
+    QTest::newRow("cleared register drives STB, AFD, SlctIn high") << 0x00 << 0x0B << 0xC3;
+    QTest::newRow("inverted bits set drive their lines low") << 0x0B << 0x00 << 0xC3;
+    QTest::newRow("Init follows its bit") << 0x04 << 0x0F << 0xC3;
+    QTest::newRow("bits 4-5 reach no control line; 5 lets the data lines float") << 0x30 << 0x0B << 0xFF;
 }
 
 void tst_port_channel::controlLinesSeenByDevice()
 {
     QFETCH(int, control);
     QFETCH(int, lines);
+    QFETCH(int, data);
 
     auto recorder = std::make_unique<LineRecorder>();
     LineRecorder& seen = *recorder;
@@ -219,7 +223,7 @@ void tst_port_channel::controlLinesSeenByDevice()
     m_channel->ReadPortByte(0x379);
 
     QCOMPARE(int(seen.control), lines);
-    QCOMPARE(int(seen.data), 0xC3);
+    QCOMPARE(int(seen.data), data);
 }
 
 void tst_port_channel::loopbackPlug_data()

@@ -111,6 +111,26 @@ private slots:
         QCOMPARE(machine.port378.controlLatch(), 0x1C);
     }
 
+    // The driver counts the interrupts of ACK's rises (the claim set the IRQ
+    // bit); a take hands them over and subtracts them. A port without an IRQ has no count.
+    void interruptsCountedByTheDriver()
+    {
+        PpdevMachine machine;
+        machine.tree.write("proc/parport0/irq", "-1\n");
+        PortRoute route = machine.open(EPERM);
+        PortChannel& channel = *route.channel;
+        QCOMPARE(channel.TakeInterrupts(0xE010), std::nullopt);
+        channel.TakeInterrupts(0x378);
+        for (int rise = 0; rise < 3; ++rise) {
+            channel.WritePortByte(0x378, 0x00);
+            channel.WritePortByte(0x378, 0x08); // D3, and ACK through the plug
+        }
+        QCOMPARE(channel.TakeInterrupts(0x378), 3);
+        QCOMPARE(channel.TakeInterrupts(0x378), 0);
+        route.channel->ClosePortChannel();
+        QCOMPARE(channel.TakeInterrupts(0x378), std::nullopt);
+    }
+
     // Register ioctls fail (EINVAL) without a claim, so every right value below
     // also shows that the claim came first.
     void registersThroughTheDriver()

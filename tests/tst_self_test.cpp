@@ -24,7 +24,20 @@ std::uint8_t bit(std::uint8_t data, int n)
     return (data >> n) & 1;
 }
 
-enum class Device { FiveWire, Control, Faulty, None, Reversed, InvertedAck, SwappedD1D2 };
+// ACK rises at every look at the lines: more interrupts than any plug makes.
+class NoisyAck : public SimulatedDevice {
+public:
+    std::uint8_t statusLines(std::uint8_t data, std::uint8_t) override
+    {
+        m_high = !m_high;
+        return static_cast<std::uint8_t>(((data & 0x17) << 3) | (m_high ? 0x40 : 0));
+    }
+
+private:
+    bool m_high = false;
+};
+
+enum class Device { FiveWire, Control, Faulty, None, Reversed, InvertedAck, SwappedD1D2, NoisyAck };
 
 std::unique_ptr<SimulatedDevice> make(Device device)
 {
@@ -45,6 +58,8 @@ std::unique_ptr<SimulatedDevice> make(Device device)
         return std::make_unique<WiredPlug>([](std::uint8_t d) {
             return static_cast<std::uint8_t>((d & 0x19) | bit(d, 2) << 1 | bit(d, 1) << 2);
         });
+    case Device::NoisyAck:
+        return std::make_unique<NoisyAck>();
     case Device::None:
         break;
     }
@@ -161,6 +176,37 @@ private slots:
         QCOMPARE(rig.port.dataLatch(), DataBefore);
         QCOMPARE(rig.port.controlLatch(), ControlBefore);
         QCOMPARE(report.passed(), verdicts == QStringList(verdicts).filter(QStringLiteral("pass ")) && findings.isEmpty());
+    }
+
+    void countsInterrupts_data()
+    {
+        QTest::addColumn<Device>("device");
+        QTest::addColumn<int>("irq");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("each rise counted") << Device::FiveWire << 7 << "pass interrupt: 8 rises of ACK made, 8 interrupts counted on IRQ 7";
+        QTest::newRow("through the control plug") << Device::Control << 7 << "pass interrupt: 8 rises of ACK made, 8 interrupts counted on IRQ 7";
+        QTest::newRow("ACK stuck") << Device::Faulty << 7 << "FAIL interrupt: 8 rises of ACK made, no interrupt counted: IRQ 7 does not "
+                                                              "reach the kernel (the firmware's setting, or the interrupt is taken by another device?)";
+        QTest::newRow("noisy ACK") << Device::NoisyAck << 7 << "FAIL interrupt: 8 rises of ACK made, ";
+        QTest::newRow("no IRQ") << Device::FiveWire << -1 << "FAIL interrupt: the kernel knows no IRQ for this port (a legacy port's is only probed with parport_pc irq=auto)";
+        QTest::newRow("no plug") << Device::None << 7 << "FAIL interrupt: needs a plug that drives ACK (five-wire: D3, control: Init)";
+    }
+
+    void countsInterrupts()
+    {
+        QFETCH(Device, device);
+        QFETCH(int, irq);
+        QFETCH(QString, verdict);
+        Rig rig(device);
+        SelfTestPlan plan;
+        plan.interrupt = true;
+        plan.irq = irq;
+        const QStringList verdicts = verdictTexts(RunSelfTest(rig.channel, plan)).filter(QStringLiteral(" interrupt: "));
+        QCOMPARE(verdicts.size(), 1);
+        QVERIFY2(verdicts.front().startsWith(verdict), qPrintable(verdicts.front()));
+        if (device == Device::NoisyAck)
+            QVERIFY2(verdicts.front().contains(QStringLiteral("more than the rises")), qPrintable(verdicts.front()));
+        QCOMPARE(rig.port.controlLatch(), ControlBefore); // the interrupt's enable taken back
     }
 
     void inputMode_data()
