@@ -6,6 +6,7 @@
 #include "realtime_scheduling.h"
 #include "port_probe.h"
 #include "port_route.h"
+#include "port_self_test.h"
 #include "ppdev_port_platform.h"
 
 #include <sys/io.h>
@@ -17,6 +18,7 @@
 #include <sys/resource.h>
 #include <algorithm>
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -75,6 +77,49 @@ void checkDiscovery(Report& report, bool withRegions)
         report.check(!owners.empty() && owners == numbers, "each port's N is that of the parport owning its I/O region",
                      std::to_string(owners.size()) + " parport regions in /proc/ioports");
     }
+}
+
+// What list and read show of 0x378: the kernel's IRQ (through ACPI) and the
+// modes it found, SPP and the tri-state data lines of PS/2 ports.
+void checkKernelFacts(Report& report)
+{
+    const std::vector<KernelPort> ports = ReadKernelPorts();
+    const KernelPort* port = KernelPortAt(ports, Standard);
+    report.check(port && port->irq == 7 && port->modes == "PCSPP,TRISTATE",
+                 "the kernel's facts of 0x378: IRQ 7, modes PCSPP,TRISTATE", port ? KernelFactsText(*port) : "not listed");
+}
+
+// The self-test's input mode check: with bit 5 set the emulated port's data
+// lines read FF whatever was written; the registers are put back.
+void checkInputMode(Report& report, PortRoute& route, const std::string& via)
+{
+    SelfTestPlan plan;
+    plan.plugChoice = SelfTestPlan::PlugChoice::None;
+    plan.inputMode = true;
+    const SelfTestReport result = RunSelfTest(*route.channel, plan);
+    report.check(result.passed(), via + ": the input mode check passes and the registers are put back",
+                 result.verdicts.empty() ? result.restoration : result.verdicts.front().text + "; " + result.restoration);
+}
+
+// The kernel counts the port's interrupts for the file that holds the claim
+// (the claim enables the IRQ). The emulated port raises it when a control
+// write releases STB while bit 4 is set, not on ACK, and a status read lowers
+// it: so strobes, each followed by a status read, are counted one each.
+void checkInterruptCount(Report& report, PortRoute& route, const std::string& via)
+{
+    PortChannel& channel = *route.channel;
+    const std::uint16_t control = Standard + 2;
+    const std::optional<int> before = channel.TakeInterrupts(Standard);
+    constexpr int strobes = 5;
+    for (int strobe = 0; strobe < strobes; ++strobe) {
+        channel.WritePortByte(control, 0x0D); // STB active (low)
+        channel.WritePortByte(control, 0x0C); // released: the emulated port's interrupt
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        channel.ReadPortByte(Standard + 1);
+    }
+    const std::optional<int> counted = channel.TakeInterrupts(Standard);
+    report.check(before && counted == strobes, via + ": PPCLRIRQ counts one interrupt per strobe",
+                 std::to_string(strobes) + " strobes, " + (counted ? std::to_string(*counted) : "no count") + " counted");
 }
 
 // The window's port list over the route, and its registers: the data register
@@ -239,6 +284,8 @@ void checkUnprivilegedUser(Report& report)
         if (route.kind == PortRoute::Kind::Ppdev) {
             checkPortsThroughRoute(child, route, "ppdev");
             checkCaptureThroughRoute(child, route, "ppdev", false);
+            checkInterruptCount(child, route, "ppdev");
+            checkInputMode(child, route, "ppdev");
         }
         route.channel->ClosePortChannel();
         checkHeldPortIsSkipped(child);
@@ -261,6 +308,7 @@ void checkUnprivilegedUser(Report& report)
 void runKernelPortChecks(Report& report, bool lockedDown)
 {
     checkDiscovery(report, true);
+    checkKernelFacts(report);
     PortRoute route = OpenLinuxPortRoute();
     if (lockedDown) {
         std::string message;
@@ -277,6 +325,7 @@ void runKernelPortChecks(Report& report, bool lockedDown)
         if (route.kind == PortRoute::Kind::DirectIo) {
             checkPortsThroughRoute(report, route, "direct I/O");
             checkCaptureThroughRoute(report, route, "direct I/O", true);
+            checkInputMode(report, route, "direct I/O");
             checkDeviceNodesReachTheirPorts(report);
         }
     }
