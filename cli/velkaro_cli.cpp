@@ -364,6 +364,7 @@ struct Session {
                 plan.fallingBits |= bits;
         }
         plan.timeout = arguments.timeout;
+        plan.countInterrupts = route.kind == PortRoute::Kind::Ppdev;
         WatchHeader header{{}, std::chrono::system_clock::now(), lines};
         for (const FoundPort& port : ports)
             header.ports.push_back({PortAddressText(port.base), accessOf(port.base)});

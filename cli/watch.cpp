@@ -1,6 +1,8 @@
 #include "watch.h"
 
 #include "change_writer.h"
+#include "port_address.h"
+#include "port_channel.h"
 #include "sampling_engine.h"
 #include "sampling_threads.h"
 
@@ -71,6 +73,8 @@ public:
 
     bool changed(std::int64_t nanoseconds, std::size_t port, std::uint32_t before, std::uint32_t now) override
     {
+        if (rose(before, now) & AckBit)
+            ++m_ackRises[port];
         if (before == now) {
             // A port's first reading: recorded, not counted.
             m_writer.record(nanoseconds, port, now, m_plan.recordedBits);
@@ -108,6 +112,7 @@ public:
 
     std::optional<WatchResult::End> end() const { return m_end; }
     long long records() const { return m_records; }
+    long long ackRises(std::size_t port) const { return m_ackRises[port]; }
 
 private:
     const WatchPlan& m_plan;
@@ -121,6 +126,37 @@ private:
     const long long m_duration = m_plan.duration.value_or(std::chrono::nanoseconds::max()).count();
     std::optional<WatchResult::End> m_end;
     long long m_records = 0;
+    static constexpr std::uint32_t AckBit = RegisterModel::packedBit(RegisterModel::Lines[RegisterModel::lineIndex("ACK")]);
+    std::vector<long long> m_ackRises = std::vector<long long>(m_plan.ports.size());
+};
+
+// The kernel's count of each port's interrupts (ACK's rises) over the watch.
+class InterruptTally {
+public:
+    InterruptTally(PortChannel& channel, const WatchPlan& plan) : m_channel(channel), m_plan(plan)
+    {
+        if (plan.countInterrupts)
+            for (const FoundPort& port : plan.ports)
+                m_counting.push_back(channel.TakeInterrupts(port.base).has_value()); // taken: the count starts now
+    }
+    // After the sampling threads ended: nothing else touches the channel.
+    void tell(const WatchSink& sink, std::FILE* err)
+    {
+        for (std::size_t port = 0; port < m_counting.size(); ++port) {
+            const std::optional<int> counted = m_channel.TakeInterrupts(m_plan.ports[port].base);
+            if (!m_counting[port] || !counted)
+                continue;
+            const long long sampled = sink.ackRises(port);
+            std::fprintf(err, "velkaro-cli: port %s: %d rises of ACK counted by the kernel's interrupt, %lld seen by the sampling%s\n",
+                         PortAddressText(m_plan.ports[port].base).c_str(), *counted, sampled,
+                         *counted > sampled ? "; the others were shorter than a sample or fell into a blind stretch" : "");
+        }
+    }
+
+private:
+    PortChannel& m_channel;
+    const WatchPlan& m_plan;
+    std::vector<bool> m_counting;
 };
 
 }
@@ -139,10 +175,12 @@ WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& wri
     std::fprintf(scheduling.err, "velkaro-cli: sampling at %s%s%s\n", header.scheduling.c_str(), got.realtime() ? "" : "; ",
                  got.realtime() ? "" : RealtimeAdvice);
     writer.begin(header);
+    InterruptTally interrupts(channel, plan);
     threads.go();
     threads.waitUntilEnded();
     threads.stop();
     writer.end(engine.clock().exactNow());
+    interrupts.tell(sink, scheduling.err);
     if (const Scheduling now = threads.scheduling(); got.realtime() && !now.realtime())
         std::fprintf(scheduling.err, "velkaro-cli: sampled on at %s\n", SchedulingText(now).c_str());
     return {sink.end().value_or(WatchResult::End::Stopped), engine.samples(), sink.records()};

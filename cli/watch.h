@@ -31,6 +31,9 @@ struct WatchPlan {
     std::vector<LineLevel> until;
     std::vector<LineEdge> untilEdges;
     std::optional<std::chrono::nanoseconds> timeout;
+    // Where the kernel counts the ports' interrupts (ppdev): the rises of ACK
+    // it counted are told at the end beside those the sampling saw.
+    bool countInterrupts = false;
 };
 
 struct WatchResult {
@@ -56,6 +59,8 @@ struct WatchScheduling {
 // writer, stamped with the monotonic clock (or only the edges asked for). A
 // port's first reading is recorded too, and not counted. The header tells the
 // scheduling the sampling got, as does a line on err. Ends as planned, or when
-// stop becomes non-zero (set from a signal handler).
+// stop becomes non-zero (set from a signal handler). Where the plan asks,
+// a line on err then compares the kernel's count of ACK's rises with the
+// sampling's, port by port.
 WatchResult Watch(PortChannel& channel, const WatchPlan& plan, ChangeWriter& writer, WatchHeader header,
                   const WatchScheduling& scheduling, const volatile std::sig_atomic_t& stop);

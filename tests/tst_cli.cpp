@@ -191,6 +191,29 @@ private slots:
             QVERIFY2(run.errors.startsWith(QStringLiteral("velkaro-cli: test of 378 drives D0, D1, D2, D3")), qPrintable(run.errors));
     }
 
+    // Through ppdev the kernel counts ACK's rises as interrupts (the claim set
+    // bit 4): the watch tells that count beside the rises it sampled.
+    void watchTellsTheKernelsInterruptCount()
+    {
+        class AckEveryOtherRead : public SimulatedDevice {
+        public:
+            std::uint8_t statusLines(std::uint8_t, std::uint8_t) override { return (m_high = !m_high) ? 0xF8 : 0xB8; }
+
+        private:
+            bool m_high = false;
+        };
+        Machine machine = withDevice(0x14, 0x00, new AckEveryOtherRead);
+        machine.kind = PortRoute::Kind::Ppdev;
+        const CliRun run({"watch", "-p", "378", "--lines", "ACK", "--edge", "rising", "--count", "10"}, machine);
+        QCOMPARE(run.status, 0);
+        static const QRegularExpression told(QStringLiteral(
+            "velkaro-cli: port 378: (\\d+) rises of ACK counted by the kernel's interrupt, (\\d+) seen by the sampling\n$"));
+        const QRegularExpressionMatch match = told.match(run.errors);
+        QVERIFY2(match.hasMatch(), qPrintable(run.errors));
+        QVERIFY(match.captured(2).toInt() >= 10);
+        QCOMPARE(match.captured(1), match.captured(2)); // every rise lasted a sample
+    }
+
     // Every --until condition must hold at once.
     void repeatedUntilAllHold()
     {
