@@ -1,6 +1,7 @@
 #include "port_capture.h"
 
 #include "port_channel.h"
+#include "register_model.h"
 #include "watch_clock.h"
 
 #include <algorithm>
@@ -17,8 +18,11 @@ public:
     explicit RingSink(PortCapture& capture) : m_capture(capture) { m_sampled.reserve(4096); }
     ~RingSink() override { publish(true); }
 
-    bool changed(std::int64_t nanoseconds, std::size_t, std::uint32_t, std::uint32_t now) override
+    bool changed(std::int64_t nanoseconds, std::size_t, std::uint32_t before, std::uint32_t now) override
     {
+        static constexpr const RegisterModel::Line& ack = RegisterModel::Lines[RegisterModel::lineIndex("ACK")];
+        if (!RegisterModel::lineLevel(ack, before) && RegisterModel::lineLevel(ack, now))
+            m_capture.m_ackRises.fetch_add(1, std::memory_order_relaxed);
         if (nanoseconds == 0) // the record's first sample: its clock starts here
             m_capture.m_clockStart.store(MonotonicNanoseconds(m_capture.m_engine->clock().start()), std::memory_order_release);
         m_sampled.push_back({nanoseconds, now});
@@ -102,6 +106,9 @@ void PortCapture::start(FoundPort port)
     m_samples = 0;
     m_gaps = 0;
     m_longestGap = 0;
+    m_ackRises = 0;
+    m_interruptsCounted = port.base != 0 && m_channel.TakeInterrupts(port.base).has_value(); // taken: the count starts now
+    m_kernelAckRises = 0;
     m_engine.reset();
     m_startedWall = std::chrono::system_clock::now();
     m_startedSteady = std::chrono::steady_clock::now();
@@ -153,8 +160,17 @@ PortCapture::Counters PortCapture::counters() const
 {
     return read([this](const ChangeRing& ring) {
         return Counters{m_samples.load(std::memory_order_relaxed), ring.end(), ring.dropped(),
-                        m_gaps.load(std::memory_order_relaxed), m_longestGap.load(std::memory_order_relaxed)};
+                        m_gaps.load(std::memory_order_relaxed), m_longestGap.load(std::memory_order_relaxed),
+                        m_ackRises.load(std::memory_order_relaxed)};
     });
+}
+
+std::optional<long long> PortCapture::kernelAckRises()
+{
+    if (!m_interruptsCounted)
+        return std::nullopt;
+    m_kernelAckRises += m_channel.TakeInterrupts(m_port.base).value_or(0);
+    return m_kernelAckRises;
 }
 
 std::int64_t PortCapture::sampledUntil() const

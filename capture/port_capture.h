@@ -33,6 +33,7 @@ public:
         // a change in one is seen late, a pulse in one may be missed.
         long long gaps = 0;
         std::int64_t longestGap = 0; // nanoseconds
+        long long ackRises = 0;      // rises of ACK sampled since the record began
     };
     static constexpr std::int64_t GapLimit = SamplingEngine::BlindLimit;
 
@@ -69,6 +70,11 @@ public:
         return read(static_cast<const ChangeRing&>(m_ring));
     }
     Counters counters() const;
+    // The rises of ACK that the kernel counted as the port's interrupts since
+    // the record began (through ppdev, which enables the interrupt while it
+    // holds the port); none where the route does not count them. The owner's
+    // thread only: it takes the count through the channel.
+    std::optional<long long> kernelAckRises();
     // The registers of the newest sample while the capture runs, at most one
     // run of samples old; none before its first run.
     std::optional<std::uint32_t> newest() const
@@ -105,6 +111,10 @@ private:
     ChangeRing m_ring;
     std::atomic<long long> m_samples{0};
     std::atomic<long long> m_gaps{0};
+    std::atomic<long long> m_ackRises{0};
+    // The kernel's count of the port's interrupts, where the route counts them; the owner's.
+    bool m_interruptsCounted = false;
+    long long m_kernelAckRises = 0;
     std::atomic<std::int64_t> m_longestGap{0};
     static constexpr std::uint32_t NewestValid = 1u << 31;
     std::atomic<std::uint32_t> m_newest{0};

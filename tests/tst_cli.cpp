@@ -211,7 +211,8 @@ private slots:
         const QRegularExpressionMatch match = told.match(run.errors);
         QVERIFY2(match.hasMatch(), qPrintable(run.errors));
         QVERIFY(match.captured(2).toInt() >= 10);
-        QCOMPARE(match.captured(1), match.captured(2)); // every rise lasted a sample
+        const int beyond = match.captured(1).toInt() - match.captured(2).toInt();
+        QVERIFY2(beyond == 0 || beyond == 1, qPrintable(run.errors)); // every rise lasted a sample; one may come before the first
     }
 
     // Every --until condition must hold at once.

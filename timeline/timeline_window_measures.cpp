@@ -54,6 +54,13 @@ void TimelineWindow::updateCounters()
                                "angehalten; Flanken darin sind verspätet, kurze Pulse können fehlen)")
                     .arg(DurationText(static_cast<double>(PortCapture::GapLimit)), numbers.toString(counters.gaps),
                          DurationText(static_cast<double>(counters.longestGap)));
+    // Through ppdev the kernel counts ACK's rises as interrupts, pulses shorter than a sample too.
+    if (const std::optional<long long> counted = m_access.starts_with("ppdev") ? m_capture->kernelAckRises() : std::nullopt) {
+        text += QStringLiteral("\nACK ↑: %1 vom Kernel gezählt (Interrupt), %2 abgetastet")
+                    .arg(numbers.toString(*counted), numbers.toString(counters.ackRises));
+        if (*counted > counters.ackRises)
+            text += QStringLiteral(" – die übrigen waren kürzer als eine Abtastung oder fielen in eine Lücke");
+    }
     if (!m_depthNote.isEmpty())
         text += QLatin1Char('\n') + m_depthNote;
     const Scheduling scheduling = m_capture->scheduling();
