@@ -24,6 +24,7 @@ public:
         const QString dir = QStringLiteral("proc/parport%1/").arg(number);
         write(dir + "base-addr", QByteArray::number(base) + "\t0\n");
         write(dir + "irq", "7\n");
+        write(dir + "dma", "3\n");
         write(dir + "modes", "PCSPP,TRISTATE\n");
         write(dir + "devices/active", QByteArray(active) + '\n');
         if (offered)

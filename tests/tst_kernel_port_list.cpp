@@ -75,10 +75,10 @@ private slots:
         for (const KernelPort& port : ReadKernelPorts(tree.paths))
             ports << describe(port);
         QCOMPARE(ports, (QStringList{
-                            "parport0 e010/e410 irq 7 dma 7 [PCSPP,TRISTATE] none /dev/parport0",
-                            "parport1 378/0 irq 7 dma 7 [PCSPP,TRISTATE] none /dev/parport1",
-                            "parport4 3bc/0 irq 7 dma 7 [PCSPP,TRISTATE] none ",
-                            "parport10 278/0 irq 7 dma 7 [PCSPP,TRISTATE] lp0 /dev/parport10",
+                            "parport0 e010/e410 irq 7 dma 3 [PCSPP,TRISTATE] none /dev/parport0",
+                            "parport1 378/0 irq 7 dma 3 [PCSPP,TRISTATE] none /dev/parport1",
+                            "parport4 3bc/0 irq 7 dma 3 [PCSPP,TRISTATE] none ",
+                            "parport10 278/0 irq 7 dma 3 [PCSPP,TRISTATE] lp0 /dev/parport10",
                         }));
 
         tree.paths.procParport += "/missing";
