@@ -132,7 +132,7 @@ check-asan: setup
 # make check-tsan - the capture's tests and the windows' tests built with ThreadSanitizer: the
 #                   sampling thread and the window's thread share the port channel and the record
 TSAN_BUILD ?= build-tsan
-TSAN_TESTS  = tst_capture tst_realtime tst_decode tst_timeline tst_timeline_decoders tst_sampling tst_editing tst_connector tst_bitset_opening tst_shutdown
+TSAN_TESTS  = tst_capture tst_realtime tst_self_test tst_decode tst_timeline tst_timeline_decoders tst_sampling tst_editing tst_connector tst_bitset_opening tst_shutdown
 check-tsan: setup
 	$(call configure,$(TSAN_BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKARO_SANITIZE_THREAD=ON)
 	$(call build,$(TSAN_BUILD),$(TSAN_TESTS),the tests with ThreadSanitizer)

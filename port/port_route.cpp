@@ -80,6 +80,10 @@ void GrantRoutePorts(PortRoute& route)
     GrantStandardPorts(*route.channel);
     for (const std::uint16_t base : NonStandardBases(route.kernelPorts))
         GrantPortsOf(*route.channel, base);
+    // An ECP chip's extended control register, which read reports (and never writes).
+    for (const KernelPort& port : route.kernelPorts)
+        if (port.extendedBase)
+            route.channel->GrantPort(static_cast<std::uint16_t>(port.extendedBase + 2));
 }
 
 std::string PortAccessText(const PortRoute& route, std::uint16_t base)

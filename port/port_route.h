@@ -44,5 +44,6 @@ PortRoute OpenLinuxPortRoute(const KernelPortPaths& paths = {});
 PortRoute OpenLinuxPortRoute(const KernelPortPaths& paths, const DirectPlatformFactory& makeDirect,
                              std::unique_ptr<PpdevCalls> ppdevCalls);
 
-// Grants what a route reaches: the standard ports and the four of each other kernel port.
+// Grants what a route reaches: the standard ports, the four of each other
+// kernel port, and each ECP chip's extended control register (base_hi + 2).
 void GrantRoutePorts(PortRoute& route);

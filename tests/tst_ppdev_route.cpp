@@ -90,12 +90,13 @@ private slots:
     {
         PpdevMachine machine;
         machine.tree.addPort(2, 0xDC00, "lp0");
+        machine.tree.write("proc/parport0/base-addr", "57360\t58384\n"); // the card's ECP registers at E410
         PortRoute route = machine.open(0);
         QCOMPARE(route.kind, PortRoute::Kind::DirectIo);
         QCOMPARE(route.kernelPorts.size(), std::size_t(2)); // the held card is left out
         QCOMPARE(dynamic_cast<FakeIopermPlatform&>(*route.platform).granted,
                  (QList<int>{0x378 /* the opening check */, 0x378, 0x379, 0x37A, 0x37B, 0x278, 0x279, 0x27A, 0x27B, 0x3BC, 0x3BD, 0x3BE, 0x3BF,
-                             0xE010, 0xE011, 0xE012, 0xE013}));
+                             0xE010, 0xE011, 0xE012, 0xE013, 0xE412 /* its ECR, for read */}));
         QCOMPARE(machine.portE010.controlLatch(), 0); // never claimed through ppdev
     }
 
