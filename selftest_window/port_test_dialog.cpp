@@ -58,6 +58,7 @@ PortTestDialog::PortTestDialog(PortChannel& channel, QWidget* parent) : QDialog(
     m_summary->setWordWrap(true);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("&Schließen"));
     QPushButton* run = buttons->addButton(QStringLiteral("&Starten"), QDialogButtonBox::ActionRole);
     run->setObjectName(QStringLiteral("StartButton"));
     run->setToolTip(QStringLiteral("Drive the lines named above and judge each connection; the registers are put back afterwards"));
@@ -78,7 +79,7 @@ PortTestDialog::PortTestDialog(PortChannel& channel, QWidget* parent) : QDialog(
     layout->addWidget(m_verdicts, 1);
     layout->addWidget(m_summary);
     layout->addWidget(buttons);
-    resize(620, 360);
+    resize(820, 480);
     showPlan();
 }
 
@@ -138,6 +139,7 @@ void PortTestDialog::showReport(const SelfTestReport& report)
                                                      verdict.passed ? QStringLiteral("pass") : QStringLiteral("FAIL"),
                                                      text(verdict.text)});
         row->setForeground(2, verdict.passed ? QColor(0, 128, 0) : QColor(192, 0, 0));
+        row->setToolTip(3, row->text(3));
     }
     QStringList summary{text(PlugText(report))};
     for (const std::string& finding : report.findings)
