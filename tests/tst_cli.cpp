@@ -17,6 +17,20 @@ namespace {
 using Access = SimulatedPortPlatform::Access;
 
 const volatile std::sig_atomic_t noStop = 0;
+
+// The kernel's 378 (IRQ 7) and a card at E010 with its ECP registers, IRQ 17 and DMA 3.
+Machine withKernelPorts()
+{
+    Machine machine;
+    machine.kernelPorts = {ListedPort(0, 0x378), ListedPort(2, 0xE010)};
+    machine.kernelPorts[0].irq = 7;
+    machine.kernelPorts[0].modes = "PCSPP,TRISTATE";
+    machine.kernelPorts[1].extendedBase = 0xE410;
+    machine.kernelPorts[1].irq = 17;
+    machine.kernelPorts[1].dma = 3;
+    machine.kernelPorts[1].modes = "PCSPP,TRISTATE,EPP,ECP";
+    return machine;
+}
 }
 
 class tst_cli : public QObject {
@@ -281,14 +295,7 @@ private slots:
         QFETCH(bool, fourByteReads);
         QFETCH(QString, arguments);
         QFETCH(QString, listed);
-        Machine machine;
-        machine.kernelPorts = {ListedPort(0, 0x378), ListedPort(2, 0xE010)};
-        machine.kernelPorts[0].irq = 7;
-        machine.kernelPorts[0].modes = "PCSPP,TRISTATE";
-        machine.kernelPorts[1].extendedBase = 0xE410;
-        machine.kernelPorts[1].irq = 17;
-        machine.kernelPorts[1].dma = 3;
-        machine.kernelPorts[1].modes = "PCSPP,TRISTATE,EPP,ECP";
+        Machine machine = withKernelPorts();
         machine.heldPorts = {ListedPort(1, 0xD000, "lp\"0\\")};
         machine.kind = PortRoute::Kind(kind);
         machine.dwordReads = fourByteReads ? SimulatedPortPlatform::DwordReads::FourRegisters
@@ -402,14 +409,7 @@ private slots:
         QFETCH(QString, arguments);
         QFETCH(int, status);
         QFETCH(QString, shown);
-        Machine machine;
-        machine.kernelPorts = {ListedPort(0, 0x378), ListedPort(2, 0xE010)};
-        machine.kernelPorts[0].irq = 7;
-        machine.kernelPorts[0].modes = "PCSPP,TRISTATE";
-        machine.kernelPorts[1].extendedBase = 0xE410;
-        machine.kernelPorts[1].irq = 17;
-        machine.kernelPorts[1].dma = 3;
-        machine.kernelPorts[1].modes = "PCSPP,TRISTATE,EPP,ECP";
+        Machine machine = withKernelPorts();
         const CliRun run(arguments.split(QLatin1Char(' ')), machine);
         QCOMPARE(run.status, status);
         QVERIFY2((run.output + run.errors).contains(shown), qPrintable(run.output + run.errors));
