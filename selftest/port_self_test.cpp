@@ -55,7 +55,7 @@ public:
         return settled();
     }
 
-    // Control bits kept set while lines are driven (the interrupt's enable).
+    // Control bits kept set while lines are driven from now on (the interrupt's enable).
     void keepControlBits(std::uint8_t bits) { m_extraControl = bits; }
 
     // The data register while the drivers are on or off.
@@ -205,7 +205,7 @@ Verdict checkInterrupt(PortChannel& channel, LineDriver& driver, const SelfTestP
         verdict.text = "the kernel knows no IRQ for this port (a legacy port's is only probed with parport_pc irq=auto)";
         return verdict;
     }
-    if (!channel.TakeInterrupts(plan.base)) {
+    if (!channel.TakeInterrupts(plan.base)) { // taken: what the plug's walk raised is not counted
         verdict.text = irq + " is counted only through the kernel's ppdev driver, not on this route";
         return verdict;
     }
@@ -213,14 +213,12 @@ Verdict checkInterrupt(PortChannel& channel, LineDriver& driver, const SelfTestP
     driver.keepControlBits(InterruptBit);
     const std::vector<const Line*> ackSource{toAck->output};
     driver.drive(ackSource, 0);
-    channel.TakeInterrupts(plan.base); // whatever the set-up raised
     for (int edge = 0; edge < InterruptEdges; ++edge) {
         driver.drive(ackSource, 1);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         driver.drive(ackSource, 0);
     }
     const int counted = channel.TakeInterrupts(plan.base).value_or(0);
-    driver.keepControlBits(0);
     const std::string made = std::to_string(InterruptEdges) + " rises of ACK made, ";
     verdict.passed = counted == InterruptEdges;
     verdict.text = made + (counted == 0 ? "no interrupt counted: " + irq + " does not reach the kernel (the firmware's setting, "

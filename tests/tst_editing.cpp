@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
@@ -317,9 +318,11 @@ private slots:
         QVERIFY(dialog && dialog->isVisible());
         auto* plug = dialog->findChild<QComboBox*>("PlugChoice");
         plug->setCurrentIndex(plug->findText(QStringLiteral("five-wire")));
+        dialog->findChild<QCheckBox*>("InputModeCheck")->setChecked(true);
         QCOMPARE(dialog->findChild<QLabel*>("Announcement")->text(),
-                 QStringLiteral("drives D0, D1, D2, D3 and D4 (pins 2, 3, 4, 5 and 6) low and high in turn; the registers "
-                                "are put back afterwards"));
+                 QStringLiteral("drives D0, D1, D2, D3 and D4 (pins 2, 3, 4, 5 and 6) low and high in turn; writes 55 and AA "
+                                "to the data register and turns the data drivers off for a moment (control bit 5): nothing "
+                                "else should drive D0-D7 meanwhile; the registers are put back afterwards"));
         QVERIFY(rig.platform.writes().empty()); // nothing driven before the start
         dialog->findChild<QPushButton*>("StartButton")->click();
         QStringList rows;
@@ -329,9 +332,10 @@ private slots:
                         verdicts->topLevelItem(i)->text(3);
         QCOMPARE(rows, (QStringList{"pass D0→Err: good", "FAIL D1→SlctOut: D1 shorted to D2: SlctOut reads D1 and D2 together",
                                     "FAIL D2→PaperOut: D2 shorted to D1: PaperOut reads D1 and D2 together",
-                                    "FAIL D3→ACK: ACK stays low: ACK stuck at 0, or shorted to ground", "pass D4→Busy: good"}));
+                                    "FAIL D3→ACK: ACK stays low: ACK stuck at 0, or shorted to ground", "pass D4→Busy: good",
+                                    "pass input mode: bit 5 turns the data drivers off: the data lines read FF (open lines float high)"}));
         QVERIFY2(dialog->findChild<QLabel*>("Summary")->text().endsWith(
-            QStringLiteral("FAILED: 2 of 5 checks passed; the registers are as they were (data 00, control 00)")),
+            QStringLiteral("FAILED: 3 of 6 checks passed; the registers are as they were (data 00, control 00)")),
                  qPrintable(dialog->findChild<QLabel*>("Summary")->text()));
     }
 

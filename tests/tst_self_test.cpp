@@ -37,7 +37,7 @@ private:
     bool m_high = false;
 };
 
-enum class Device { FiveWire, Control, Faulty, None, Reversed, InvertedAck, SwappedD1D2, NoisyAck };
+enum class Device { FiveWire, Control, Faulty, None, Reversed, InvertedAck, SwappedD1D2, NoisyAck, OnlyD0 };
 
 std::unique_ptr<SimulatedDevice> make(Device device)
 {
@@ -60,6 +60,8 @@ std::unique_ptr<SimulatedDevice> make(Device device)
         });
     case Device::NoisyAck:
         return std::make_unique<NoisyAck>();
+    case Device::OnlyD0: // the one connection both plugs share; the other inputs open
+        return std::make_unique<WiredPlug>([](std::uint8_t d) { return static_cast<std::uint8_t>(0x1E | bit(d, 0)); });
     case Device::None:
         break;
     }
@@ -140,6 +142,13 @@ private slots:
         QStringList swapped = fiveGood;
         swapped[1] = "FAIL D1→SlctOut: SlctOut follows D2 instead of D1: wired to the wrong line";
         swapped[2] = "FAIL D2→PaperOut: PaperOut follows D1 instead of D2: wired to the wrong line";
+        QTest::newRow("as good for either plug: the five-wire one")
+            << Device::OnlyD0 << "" << "five-wire"
+            << QStringList{"pass D0→Err: good", "FAIL D1→SlctOut: SlctOut stays high: open, or SlctOut stuck at 1",
+                           "FAIL D2→PaperOut: PaperOut stays high: open, or PaperOut stuck at 1",
+                           "FAIL D3→ACK: ACK stays high: open, or ACK stuck at 1",
+                           "FAIL D4→Busy: Busy stays high: open, or Busy stuck at 1"}
+            << QStringList();
         QTest::newRow("two lines swapped") << Device::SwappedD1D2 << "" << "five-wire" << swapped << QStringList();
         // D1-D4 hold what the user left on them (5A).
         QTest::newRow("the wrong plug asked")
@@ -183,13 +192,16 @@ private slots:
         QTest::addColumn<Device>("device");
         QTest::addColumn<int>("irq");
         QTest::addColumn<QString>("verdict");
-        QTest::newRow("each rise counted") << Device::FiveWire << 7 << "pass interrupt: 8 rises of ACK made, 8 interrupts counted on IRQ 7";
-        QTest::newRow("through the control plug") << Device::Control << 7 << "pass interrupt: 8 rises of ACK made, 8 interrupts counted on IRQ 7";
+        QTest::addColumn<bool>("enabledBefore"); // the user left bit 4 set: the plug's walk raised interrupts too
+        QTest::newRow("each rise counted") << Device::FiveWire << 7 << "pass interrupt: 8 rises of ACK made, 8 interrupts counted on IRQ 7" << false;
+        QTest::newRow("interrupt enabled before") << Device::FiveWire << 7
+                                                  << "pass interrupt: 8 rises of ACK made, 8 interrupts counted on IRQ 7" << true;
+        QTest::newRow("through the control plug") << Device::Control << 7 << "pass interrupt: 8 rises of ACK made, 8 interrupts counted on IRQ 7" << false;
         QTest::newRow("ACK stuck") << Device::Faulty << 7 << "FAIL interrupt: 8 rises of ACK made, no interrupt counted: IRQ 7 does not "
-                                                              "reach the kernel (the firmware's setting, or the interrupt is taken by another device?)";
-        QTest::newRow("noisy ACK") << Device::NoisyAck << 7 << "FAIL interrupt: 8 rises of ACK made, ";
-        QTest::newRow("no IRQ") << Device::FiveWire << -1 << "FAIL interrupt: the kernel knows no IRQ for this port (a legacy port's is only probed with parport_pc irq=auto)";
-        QTest::newRow("no plug") << Device::None << 7 << "FAIL interrupt: needs a plug that drives ACK (five-wire: D3, control: Init)";
+                                                              "reach the kernel (the firmware's setting, or the interrupt is taken by another device?)" << false;
+        QTest::newRow("noisy ACK") << Device::NoisyAck << 7 << "FAIL interrupt: 8 rises of ACK made, " << false;
+        QTest::newRow("no IRQ") << Device::FiveWire << -1 << "FAIL interrupt: the kernel knows no IRQ for this port (a legacy port's is only probed with parport_pc irq=auto)" << false;
+        QTest::newRow("no plug") << Device::None << 7 << "FAIL interrupt: needs a plug that drives ACK (five-wire: D3, control: Init)" << false;
     }
 
     void countsInterrupts()
@@ -197,7 +209,10 @@ private slots:
         QFETCH(Device, device);
         QFETCH(int, irq);
         QFETCH(QString, verdict);
+        QFETCH(bool, enabledBefore);
         Rig rig(device);
+        const std::uint8_t controlBefore = enabledBefore ? ControlBefore | 0x10 : ControlBefore;
+        rig.port.write(2, controlBefore);
         SelfTestPlan plan;
         plan.interrupt = true;
         plan.irq = irq;
@@ -206,7 +221,7 @@ private slots:
         QVERIFY2(verdicts.front().startsWith(verdict), qPrintable(verdicts.front()));
         if (device == Device::NoisyAck)
             QVERIFY2(verdicts.front().contains(QStringLiteral("more than the rises")), qPrintable(verdicts.front()));
-        QCOMPARE(rig.port.controlLatch(), ControlBefore); // the interrupt's enable taken back
+        QCOMPARE(rig.port.controlLatch(), controlBefore); // the interrupt's enable as it was
     }
 
     void inputMode_data()
