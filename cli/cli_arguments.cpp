@@ -385,7 +385,7 @@ DecoderStack decoderStack(std::string_view text)
 {
     std::variant<DecoderStack, std::string> stack = ReadDecoderStack(text, DecoderLibrary::instance());
     if (const auto* fault = std::get_if<std::string>(&stack))
-        refuse("--decode " + quoted(text) + ": " + *fault);
+        refuse("--decode " + quoted(text) + ": " + printable(*fault)); // the fault may quote the text
     return std::get<DecoderStack>(std::move(stack));
 }
 

@@ -72,6 +72,8 @@ private slots:
         QTest::newRow("option of another command") << "write data=1 --count 3" << "--count is no option of write";
         QTest::newRow("unknown option") << "set D0=1 --force" << "unknown option '--force' (velkaro-cli --help lists the options)";
         QTest::newRow("DEL and ESC, one line") << "set D0=\x7F\x1B" << "'\\x7F\\x1B' is no line level for D0: give 0 or 1";
+        QTest::newRow("a decoder's name with a line feed, one line")
+            << "watch -P no\nsuch" << "--decode 'no\\x0Asuch': no decoder 'no\\x0Asuch' is installed (velkaro-cli decoders lists them)";
         QTest::newRow("timeout without until") << "watch --timeout 5" << "--timeout bounds --until: give a condition with --until";
         QTest::newRow("duration 0") << "watch --duration 0" << "--duration takes seconds, a number above 0 such as 2 or 0.5, not '0'";
         QTest::newRow("timeout 0") << "watch --until D0=1 --timeout 0"
