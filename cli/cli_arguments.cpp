@@ -391,11 +391,12 @@ DecoderStack decoderStack(std::string_view text)
 
 void choosePlug(CliArguments& result, const std::string& value)
 {
-    result.plug = PlugNamed(value);
-    if (result.plug)
-        result.plugChoice = SelfTestPlan::PlugChoice::Given;
+    SelfTestPlan& plan = result.selfTest;
+    plan.plug = PlugNamed(value);
+    if (plan.plug)
+        plan.plugChoice = SelfTestPlan::PlugChoice::Given;
     else if (value == "none")
-        result.plugChoice = SelfTestPlan::PlugChoice::None;
+        plan.plugChoice = SelfTestPlan::PlugChoice::None;
     else
         refuse(quoted(value) + " is no plug: five-wire, control or none (without --plug the test finds which)");
 }
@@ -441,9 +442,9 @@ void takeOption(CliArguments& result, const GivenOption& given)
     else if (name == "--plug")
         choosePlug(result, value);
     else if (name == "--input-mode")
-        result.inputMode = true;
+        result.selfTest.inputMode = true;
     else if (name == "--irq")
-        result.interrupt = true;
+        result.selfTest.interrupt = true;
     else if (name == "--format") {
         static constexpr std::pair<std::string_view, CliArguments::Format> formats[] = {
             {"text", CliArguments::Format::Text}, {"csv", CliArguments::Format::Csv},
@@ -596,9 +597,9 @@ CliArguments parse(const std::vector<std::string>& arguments)
         if (result.period && *result.period < result.pulseFor)
             refuse("--period must be at least --for: the line comes back between two pulses");
     }
-    if (result.plugChoice == SelfTestPlan::PlugChoice::None && result.interrupt)
+    if (result.selfTest.plugChoice == SelfTestPlan::PlugChoice::None && result.selfTest.interrupt)
         refuse("--irq needs a plug that drives ACK: five-wire or control");
-    if (result.plugChoice == SelfTestPlan::PlugChoice::None && !result.inputMode)
+    if (!result.selfTest.testsSomething())
         refuse("--plug none leaves nothing to test: add --input-mode");
     if (result.vcdRegisters && result.format != CliArguments::Format::Vcd)
         refuse("--vcd-registers belongs to --format vcd");

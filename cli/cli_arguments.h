@@ -84,11 +84,8 @@ struct CliArguments {
 
     std::vector<const DecoderInfo*> listedDecoders; // decoders ID...; empty: all installed
 
-    // test
-    SelfTestPlan::PlugChoice plugChoice = SelfTestPlan::PlugChoice::Find;
-    const Plug* plug = nullptr;
-    bool inputMode = false;
-    bool interrupt = false;
+    // test: the plug and the checks; the port's base and IRQ are filled in once it is chosen
+    SelfTestPlan selfTest;
 };
 
 // The arguments after the program name; on bad usage or input, the one-line

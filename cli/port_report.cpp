@@ -108,8 +108,7 @@ void WriteRegisterReport(std::FILE* out, std::uint16_t base, const std::string& 
     }
     std::fprintf(out, "port %s, %s\n", PortAddressText(base).c_str(), access.c_str());
     if (kernel)
-        std::fprintf(out, "kernel: %s%s\n", KernelFactsText(*kernel).c_str(),
-                     kernel->held() ? ("; in use by " + kernel->activeDevice).c_str() : "");
+        std::fprintf(out, "kernel: %s\n", KernelFactsText(*kernel).c_str());
     if (ecr)
         std::fprintf(out, "ECR: %02X, mode %s\n", *ecr, EcrModeText(*ecr).c_str());
     std::fprintf(out, "\n%-9s %-8s %4s %4s  %s\n", "register", "address", "dec", "hex", "binary");

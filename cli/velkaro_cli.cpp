@@ -155,10 +155,10 @@ struct Session {
         return Success;
     }
 
-    int showRegisters(const FoundPort& port) const
+    int showRegisters(const FoundPort& port, const PortFacts* facts = nullptr) const
     {
         WriteRegisterReport(out, port.base, accessOf(port.base), channel().ReadRegisters(port.base, port.byteReads),
-                            arguments.json);
+                            arguments.json, facts);
         return Success;
     }
 
@@ -169,9 +169,7 @@ struct Session {
         PortFacts facts{KernelPortAt(route.kernelPorts, port.base), std::nullopt};
         if (route.kind == PortRoute::Kind::DirectIo && facts.kernel && facts.kernel->extendedBase)
             facts.ecr = channel().ReadPortByte(static_cast<std::uint16_t>(facts.kernel->extendedBase + 2));
-        WriteRegisterReport(out, port.base, accessOf(port.base), channel().ReadRegisters(port.base, port.byteReads),
-                            arguments.json, &facts);
-        return Success;
+        return showRegisters(port, &facts);
     }
 
     // set and toggle: each register of the lines is read once, the lines' bits
@@ -213,14 +211,13 @@ struct Session {
         return Success;
     }
 
-    // pulse: the line's register read once; the pulse writes it with the line's
-    // bit at the level and then as read.
     // The self-test: what it drives is said before it drives anything.
     int selfTest(const FoundPort& port) const
     {
         const KernelPort* kernel = KernelPortAt(route.kernelPorts, port.base);
-        const SelfTestPlan plan{port.base,         arguments.plugChoice, arguments.plug, arguments.inputMode,
-                                arguments.interrupt, kernel ? kernel->irq : -1};
+        SelfTestPlan plan = arguments.selfTest;
+        plan.base = port.base;
+        plan.irq = kernel ? kernel->irq : -1;
         std::fprintf(err, "velkaro-cli: test of %s %s\n", PortAddressText(port.base).c_str(), SelfTestAnnouncement(plan).c_str());
         std::fflush(err);
         const SelfTestReport report = RunSelfTest(channel(), plan);
@@ -229,6 +226,8 @@ struct Session {
         return report.passed() ? Success : TestFailed;
     }
 
+    // pulse: the line's register read once; the pulse writes it with the line's
+    // bit at the level and then as read.
     int pulse(const FoundPort& port) const
     {
         const LineLevel& level = arguments.lineLevels.front();

@@ -154,7 +154,8 @@ std::string KernelFactsText(const KernelPort& port)
     const auto numberOrNone = [](int number) { return number < 0 ? std::string("none") : std::to_string(number); };
     return "parport" + std::to_string(port.number) + ", base_hi " + (port.extendedBase ? baseHi : "none") + ", IRQ " +
            numberOrNone(port.irq) + ", DMA " + numberOrNone(port.dma) + ", modes " +
-           (port.modes.empty() ? std::string("none listed") : port.modes);
+           (port.modes.empty() ? std::string("none listed") : port.modes) +
+           (port.held() ? "; in use by " + port.activeDevice : "");
 }
 
 std::string EcrModeText(std::uint8_t ecr)

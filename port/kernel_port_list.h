@@ -54,7 +54,7 @@ std::string ParseLockdownMode(std::string_view text);
 std::string ReadLockdownMode(const KernelPortPaths& paths = {});
 
 // What the kernel found of the port, for people: "parport0, base_hi 778, IRQ 7,
-// DMA none, modes PCSPP,TRISTATE".
+// DMA none, modes PCSPP,TRISTATE", and "; in use by lp0" while another holds it.
 std::string KernelFactsText(const KernelPort& port);
 
 // The mode field (bits 7-5) of an ECP port's extended control register, read

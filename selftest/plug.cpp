@@ -53,6 +53,14 @@ const Plug* PlugNamed(std::string_view name)
     return nullptr;
 }
 
+std::string ListText(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+    return text;
+}
+
 std::string PlugWiring(const Plug& plug)
 {
     std::string text;

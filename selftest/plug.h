@@ -2,7 +2,7 @@
 
 #include "register_model.h"
 
-#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -30,3 +30,5 @@ const std::vector<const Plug*>& KnownPlugs();
 const Plug* PlugNamed(std::string_view name);
 // "2 D0→15 Err, 3 D1→13 SlctOut, …": its wiring as the help and the reports give it.
 std::string PlugWiring(const Plug& plug);
+// "D1, D2 and D3": the items as the verdicts and the announcement list them.
+std::string ListText(const std::vector<std::string>& items);

@@ -37,10 +37,10 @@ std::size_t indexOf(const Line* line, const std::vector<const Line*>& outputs)
 
 std::string names(const std::vector<const Line*>& lines)
 {
-    std::string text;
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == lines.size() ? " and " : ", ") + std::string(lines[i]->name);
-    return text;
+    std::vector<std::string> items;
+    for (const Line* line : lines)
+        items.emplace_back(line->name);
+    return ListText(items);
 }
 
 // The outputs that, driven alone against all the others, move the input: a

@@ -109,16 +109,16 @@ private:
     std::uint8_t m_extraControl = 0;
 };
 
+// "D0 and D1 (pins 2 and 3)".
 std::string lineNames(const std::vector<const Line*>& lines)
 {
-    std::string names;
-    std::string pins;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const char* joint = i == 0 ? "" : i + 1 == lines.size() ? " and " : ", ";
-        names += joint + std::string(lines[i]->name);
-        pins += joint + std::to_string(lines[i]->pin);
+    std::vector<std::string> names;
+    std::vector<std::string> pins;
+    for (const Line* line : lines) {
+        names.emplace_back(line->name);
+        pins.push_back(std::to_string(line->pin));
     }
-    return names + (lines.size() == 1 ? " (pin " : " (pins ") + pins + ")";
+    return ListText(names) + (lines.size() == 1 ? " (pin " : " (pins ") + ListText(pins) + ")";
 }
 
 std::vector<const Line*> inModelOrder(std::vector<const Line*> lines)

@@ -18,6 +18,9 @@ struct SelfTestPlan {
     bool inputMode = false;     // turn the data drivers off (control bit 5) and see the lines float
     bool interrupt = false;     // count the interrupts of ACK's rising edges that the plug makes
     int irq = -1;               // the port's IRQ as the kernel knows it; -1 for none
+
+    // Without a plug only the input mode check is left (the interrupt needs a plug's ACK).
+    bool testsSomething() const { return plugChoice != PlugChoice::None || inputMode; }
 };
 
 struct SelfTestReport {

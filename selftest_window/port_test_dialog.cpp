@@ -87,8 +87,7 @@ void PortTestDialog::setPort(std::uint16_t base, const QString& access, const Ke
 {
     m_base = base;
     m_irq = kernel ? kernel->irq : -1;
-    m_kernelFacts->setText(kernel ? QStringLiteral("Kernel: ") + text(KernelFactsText(*kernel) +
-                                                                      (kernel->held() ? "; in use by " + kernel->activeDevice : ""))
+    m_kernelFacts->setText(kernel ? QStringLiteral("Kernel: ") + text(KernelFactsText(*kernel))
                                   : QStringLiteral("The kernel lists no port here."));
     setWindowTitle(QStringLiteral("Porttest %1 (%2)").arg(QString::fromStdString(PortAddressText(base)), access));
     m_verdicts->clear();
@@ -115,7 +114,7 @@ SelfTestPlan PortTestDialog::plan() const
 void PortTestDialog::showPlan()
 {
     const SelfTestPlan planned = plan();
-    m_announcement->setText(planned.plugChoice == SelfTestPlan::PlugChoice::None && !planned.inputMode
+    m_announcement->setText(!planned.testsSomething()
                                 ? QStringLiteral("Nothing to test: choose a plug or the input mode check.")
                                 : text(SelfTestAnnouncement(planned)));
 }
@@ -123,7 +122,7 @@ void PortTestDialog::showPlan()
 void PortTestDialog::start()
 {
     const SelfTestPlan planned = plan();
-    if (m_base == 0 || (planned.plugChoice == SelfTestPlan::PlugChoice::None && !planned.inputMode))
+    if (m_base == 0 || !planned.testsSomething())
         return;
     showReport(RunSelfTest(m_channel, planned));
 }
