@@ -104,22 +104,31 @@ void checkInputMode(Report& report, PortRoute& route, const std::string& via)
 // The kernel counts the port's interrupts for the file that holds the claim
 // (the claim enables the IRQ). The emulated port raises it when a control
 // write releases STB while bit 4 is set, not on ACK, and a status read lowers
-// it: so strobes, each followed by a status read, are counted one each.
+// it: so strobes, each followed by a status read, are counted one each. The
+// next strobe waits for the count of the one before (up to half a second): a
+// raise while the last is still pending would merge with it, as a slow guest
+// on a loaded host shows.
 void checkInterruptCount(Report& report, PortRoute& route, const std::string& via)
 {
     PortChannel& channel = *route.channel;
     const std::uint16_t control = Standard + 2;
     const std::optional<int> before = channel.TakeInterrupts(Standard);
     constexpr int strobes = 5;
+    int counted = 0;
     for (int strobe = 0; strobe < strobes; ++strobe) {
         channel.WritePortByte(control, 0x0D); // STB active (low)
         channel.WritePortByte(control, 0x0C); // released: the emulated port's interrupt
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        channel.ReadPortByte(Standard + 1);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        do {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            channel.ReadPortByte(Standard + 1);
+            counted += channel.TakeInterrupts(Standard).value_or(0);
+        } while (counted <= strobe && std::chrono::steady_clock::now() < until);
     }
-    const std::optional<int> counted = channel.TakeInterrupts(Standard);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // any beyond them
+    counted += channel.TakeInterrupts(Standard).value_or(0);
     report.check(before && counted == strobes, via + ": PPCLRIRQ counts one interrupt per strobe",
-                 std::to_string(strobes) + " strobes, " + (counted ? std::to_string(*counted) : "no count") + " counted");
+                 std::to_string(strobes) + " strobes, " + std::to_string(counted) + " counted");
 }
 
 // The window's port list over the route, and its registers: the data register

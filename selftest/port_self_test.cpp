@@ -185,9 +185,9 @@ Verdict checkInputMode(LineDriver& driver)
 }
 
 // ACK driven up and down through the plug with the interrupt enabled: each
-// rise is one interrupt, which the kernel counts (through ppdev). A pause after
-// each rise lets the interrupt be taken before the next: rises during a pending
-// one would merge.
+// rise is one interrupt, which the kernel counts (through ppdev). Each rise
+// waits for its count (up to 50 ms) before the next: a rise while one is still
+// pending would merge with it.
 Verdict checkInterrupt(PortChannel& channel, LineDriver& driver, const SelfTestPlan& plan, const Plug* plug)
 {
     Verdict verdict{"interrupt", false, {}, {10}};
@@ -213,12 +213,17 @@ Verdict checkInterrupt(PortChannel& channel, LineDriver& driver, const SelfTestP
     driver.keepControlBits(InterruptBit);
     const std::vector<const Line*> ackSource{toAck->output};
     driver.drive(ackSource, 0);
+    int counted = 0;
     for (int edge = 0; edge < InterruptEdges; ++edge) {
         driver.drive(ackSource, 1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+        do {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            counted += channel.TakeInterrupts(plan.base).value_or(0);
+        } while (counted <= edge && std::chrono::steady_clock::now() < until);
         driver.drive(ackSource, 0);
     }
-    const int counted = channel.TakeInterrupts(plan.base).value_or(0);
+    counted += channel.TakeInterrupts(plan.base).value_or(0);
     const std::string made = std::to_string(InterruptEdges) + " rises of ACK made, ";
     verdict.passed = counted == InterruptEdges;
     verdict.text = made + (counted == 0 ? "no interrupt counted: " + irq + " does not reach the kernel (the firmware's setting, "
