@@ -28,14 +28,13 @@ public:
         long long samples = 0;      // readings of the three registers
         std::uint64_t stored = 0;   // changes stored since the record began
         std::uint64_t dropped = 0;  // of those, pushed out at the old end
-        // Stretches longer than GapLimit in which the port was not sampled (the
+        // Stretches in which the port was not sampled, the engine's blind ones (the
         // thread was set aside by the system, or the window held the port):
         // a change in one is seen late, a pulse in one may be missed.
         long long gaps = 0;
         std::int64_t longestGap = 0; // nanoseconds
         long long ackRises = 0;      // rises of ACK sampled since the record began
     };
-    static constexpr std::int64_t GapLimit = SamplingEngine::BlindLimit;
 
     PortCapture(PortChannel& channel, std::size_t capacity);
     ~PortCapture();

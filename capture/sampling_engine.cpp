@@ -106,7 +106,7 @@ void SamplingEngine::stamp(SampleSink& sink, std::int64_t now, std::int64_t blin
     if (since <= m_gapLimit && !m_pausing) [[likely]] {
         if (rhythm == Rhythm::Kept) {
             m_rhythm += (since - m_rhythm) >> 4;
-            m_gapLimit = std::max(BriefGapLimit, 3 * m_rhythm);
+            learnLimits();
         }
     } else {
         stampLate(sink, now, since, blindLimit);
@@ -119,18 +119,25 @@ void SamplingEngine::stampLate(SampleSink& sink, std::int64_t now, std::int64_t 
 {
     if (m_stamped < 0)
         return;
-    if (since > blindLimit || m_pausing) {
+    const bool paced = m_interval.count() > 0;
+    if (since > blindLimit || m_pausing || (!paced && since > m_blindLimit)) {
         sink.blind(m_stamped, now);
-    } else if (m_interval.count() > 0) {
+    } else if (paced) {
         // Paced: the interval is the rhythm.
     } else if (m_rhythmStamps < RhythmLearnt) {
         // The rhythm is learnt from the first stamps, then from those that are no gap.
         m_rhythm += (since - m_rhythm) / ++m_rhythmStamps;
         if (m_rhythmStamps == RhythmLearnt)
-            m_gapLimit = std::max(BriefGapLimit, 3 * m_rhythm);
+            learnLimits();
     } else {
         sink.briefGap(m_stamped, now);
     }
+}
+
+void SamplingEngine::learnLimits()
+{
+    m_gapLimit = std::max(BriefGapLimit, 3 * m_rhythm);
+    m_blindLimit = std::clamp(2 * m_gapLimit, ShortestBlind, BlindLimit);
 }
 
 bool SamplingEngine::waitUntil(std::chrono::steady_clock::time_point when, const std::stop_token& stop,

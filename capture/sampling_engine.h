@@ -48,6 +48,12 @@ public:
     // Stretches without a sample longer than this (beyond the interval when
     // paced) are blind: a change in one is seen late, a pulse in one may be missed.
     static constexpr std::int64_t BlindLimit = 1'000'000;
+    // Once the sampler's rhythm is known, a stall is blind from twice a brief
+    // gap's limit, but no sooner than this: a 9600-baud bit lasts 104 µs, and a
+    // virtual machine whose host withholds its processors stops the sampler for
+    // a few hundred microseconds, which would otherwise corrupt a byte unmarked.
+    // A slow rhythm (several ports through ppdev) keeps BlindLimit.
+    static constexpr std::int64_t ShortestBlind = 100'000;
     // A brief gap is longer than this and than three times the usual time
     // between two readings of the clock (sixteen passes, or less at changes).
     static constexpr std::int64_t BriefGapLimit = 10'000;
@@ -113,5 +119,7 @@ private:
     static constexpr int RhythmLearnt = 64; // stamps
     int m_rhythmStamps = 0;
     std::int64_t m_gapLimit = -1; // beyond it a stamp is weighed apart; none until the rhythm is learnt
+    std::int64_t m_blindLimit = BlindLimit; // unpaced, once the rhythm is learnt
+    void learnLimits();
     long long m_samples = 0;
 };

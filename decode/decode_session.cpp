@@ -1,5 +1,7 @@
 #include "decode_session.h"
 
+#include "sampling_engine.h"
+
 #include <libsigrokdecode/libsigrokdecode.h>
 
 #include <algorithm>
@@ -102,6 +104,13 @@ void DecodeSession::changed(std::int64_t nanoseconds, std::uint32_t registers)
 }
 
 void DecodeSession::blind(std::int64_t from, std::int64_t to)
+{
+    // A stall of some hundred microseconds is marked in the record, yet a slow
+    // bus keeps its bytes through it as through a brief gap.
+    hand({to - from <= SamplingEngine::BlindLimit ? Input::Kind::BriefGap : Input::Kind::Blind, from, to, 0});
+}
+
+void DecodeSession::lost(std::int64_t from, std::int64_t to)
 {
     hand({Input::Kind::Blind, from, to, 0});
 }

@@ -47,12 +47,17 @@ public:
     // time order; they never wait for the session's thread. The first reading
     // (registers as read, packed) comes first.
     void changed(std::int64_t nanoseconds, std::uint32_t registers);
-    // No sample from one time to the other: decoding starts again after it.
+    // No sample from one time to the other: decoding starts again after it,
+    // but after one no longer than SamplingEngine::BlindLimit only as after a
+    // brief gap.
     void blind(std::int64_t from, std::int64_t to);
     // A stretch too brief to be blind (SampleSink::briefGap): decoding starts
     // again after it only where an edge of the stack's lines may hide in it;
     // else the lines held their levels through it.
     void briefGap(std::int64_t from, std::int64_t to);
+    // Changes lost from one time to the other (the record let them go before
+    // they were decoded): decoding starts again after it, however short.
+    void lost(std::int64_t from, std::int64_t to);
     // Sampled up to this time with no change since the last one handed on.
     void sampledUntil(std::int64_t nanoseconds);
     // Decodes all handed on so far and ends; the destructor does it too.

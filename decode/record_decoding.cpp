@@ -20,7 +20,7 @@ void RecordDecoding::follow()
         if (m_nextChange < ring.oldest()) {
             // Pushed out of a full ring before it was decoded: a gap to the decoders.
             if (m_handedUntil >= 0)
-                m_session.blind(m_handedUntil, ring.oldestTime());
+                m_session.lost(m_handedUntil, ring.oldestTime());
             m_nextChange = ring.oldest();
         }
         // Blind stretches and brief gaps, in the order of time: they never overlap.

@@ -141,32 +141,37 @@ void TestCapture::interruptsCountedBesideTheSampling()
              qPrintable(QStringLiteral("%1 counted, %2 sampled").arg(*counted).arg(capture.counters().ackRises)));
 }
 
-// Two stalls of the reads, 5 and 8 ms, far apart: each in a blind stretch of
-// its own, in their order. A loaded machine may add some of its own (a few
-// dozen in a slow build), never one for each of the many thousand stamps.
-// Stalls of 300 µs between them are brief gaps, not blind stretches (a loaded
-// machine may stretch some of them beyond a millisecond, not all).
+// Stalls of the reads, each in a blind stretch of its own, in their order: 5
+// and 8 ms, and four of 300 µs (enough to corrupt a serial byte). A loaded
+// machine may add some of its own (a few dozen in a slow build), never one for
+// each of the many thousand stamps. Stalls of 30 µs between them are brief
+// gaps (a loaded machine may stretch some of them into blind ones, not all).
 void TestCapture::blindStretchesAreEachHandedOn()
 {
     SimulatedRig rig;
     rig.port.attach(std::make_unique<StallingDevice>(std::map<long long, std::chrono::microseconds>{
-        {5000, 5ms}, {100000, 300us}, {150000, 300us}, {200000, 300us}, {250000, 300us}, {300000, 8ms}}));
+        {5000, 5ms}, {100000, 300us}, {120000, 30us}, {150000, 300us}, {170000, 30us}, {200000, 300us},
+        {220000, 30us}, {250000, 300us}, {270000, 30us}, {300000, 8ms}}));
     SamplingEngine engine(rig.channel, {{0x378, false}});
     KeptSamples kept(400000);
     engine.run(kept, {});
     QVERIFY(engine.samples() >= 400000);
-    QVERIFY2(kept.stretches.size() >= 2 && kept.stretches.size() < 1000, qPrintable(QString::number(kept.stretches.size())));
+    QVERIFY2(kept.stretches.size() >= 6 && kept.stretches.size() < 1000, qPrintable(QString::number(kept.stretches.size())));
     std::int64_t previousEnd = 0;
     std::vector<std::int64_t> longOnes;
+    long long shortOnes = 0;
     for (const auto& [from, to] : kept.stretches) {
         QVERIFY(from >= previousEnd && to > from);
         previousEnd = to;
         if (to - from >= (longOnes.empty() ? 5'000'000 : 8'000'000))
             longOnes.push_back(to - from);
+        else if (to - from >= 300'000 && !longOnes.empty())
+            ++shortOnes;
     }
-    QVERIFY2(longOnes.size() >= 2, "a stretch for each stall");
+    QVERIFY2(longOnes.size() >= 2, "a stretch for each long stall");
+    QVERIFY2(shortOnes >= 4, qPrintable(QStringLiteral("%1 stretches for the four 300 µs stalls").arg(shortOnes)));
     QVERIFY2(std::any_of(kept.briefGaps.begin(), kept.briefGaps.end(),
-                         [](const auto& gap) { return gap.second - gap.first >= 300'000; }),
+                         [](const auto& gap) { return gap.second - gap.first >= 30'000; }),
              "a brief gap for a short stall");
     QVERIFY2(kept.briefGaps.size() < 10'000, qPrintable(QString::number(kept.briefGaps.size())));
 }

@@ -298,10 +298,10 @@ private slots:
             feedCard(session, 0, 13 * Ms, last);
             session.blind(13 * Ms, 13 * Ms + 500 * Us);
             feedCard(session, 13 * Ms + 500 * Us, 30 * Ms, last);
-            // Idle line, blind again and again.
+            // Idle line, changes lost again and again.
             for (int n = 0; n < 1000; ++n) {
                 const std::int64_t at = 30 * Ms + n * 50 * Us;
-                session.blind(at, at + 10 * Us);
+                session.lost(at, at + 10 * Us);
             }
             feedCard(session, 80 * Ms, 140 * Ms, last);
             session.finish();
@@ -380,9 +380,11 @@ private slots:
         QCOMPARE(texts.join(" | "), shown);
     }
 
-    // A brief gap (too short to be blind): decoded through where nothing of
-    // the stack's lines can hide in it; else the decoders start again after
-    // it, a serial line's once the line kept still for a frame.
+    // A brief gap, or a blind stretch of up to a millisecond (those over
+    // 100 µs here, as the sampler marks them): decoded through where nothing
+    // of the stack's lines can hide in it; else the decoders start again after
+    // it, a serial line's once the line kept still for a frame. A longer one
+    // always starts them again.
     void briefGaps_data()
     {
         QTest::addColumn<QString>("stack");
@@ -399,6 +401,7 @@ private slots:
         // SPI sends from 50 ms, a bit every 10 µs; 'S' ends at 50.085 ms.
         QTest::newRow("clock edges lost") << spi << 50'100LL << 50'120LL << true << "53";
         QTest::newRow("clock idle") << spi << 30'000LL << 30'500LL << false << "535049535049";
+        QTest::newRow("clock idle beyond a millisecond") << spi << 30'000LL << 31'500LL << true << "535049535049";
         // A script's clock, a millisecond a half bit: a gap just after its edge hides none.
         QTest::newRow("slow clock, just after an edge") << "spi:clk=D0:mosi=D1:cs=D2" << 3'010LL << 3'040LL << false << "56";
     }
@@ -419,7 +422,9 @@ private slots:
             for (std::int64_t t = 0; t < 200 * Ms; t += Us) {
                 if (t > from * Us && t < to * Us)
                     continue; // not sampled
-                if (lastSample >= 0 && t - lastSample > Us)
+                if (lastSample >= 0 && t - lastSample > 100 * Us)
+                    session.blind(lastSample, t);
+                else if (lastSample >= 0 && t - lastSample > Us)
                     session.briefGap(lastSample, t);
                 const std::uint32_t registers = serial                  ? cardAt(t)
                                                 : stack.contains("D0") ? slowSpiAt(t)

@@ -50,10 +50,9 @@ void TimelineWindow::updateCounters()
                             numbers.toString(static_cast<qulonglong>(counters.dropped)), QString::number(m_depth),
                             paused() ? QStringLiteral("   angehalten") : QString());
     if (counters.gaps > 0)
-        text += QStringLiteral("\nLücken über %1 ohne Abtastung: %2, längste %3 (das System hat den Abtaster "
+        text += QStringLiteral("\nLücken ohne Abtastung: %1, längste %2 (das System hat den Abtaster "
                                "angehalten; Flanken darin sind verspätet, kurze Pulse können fehlen)")
-                    .arg(DurationText(static_cast<double>(PortCapture::GapLimit)), numbers.toString(counters.gaps),
-                         DurationText(static_cast<double>(counters.longestGap)));
+                    .arg(numbers.toString(counters.gaps), DurationText(static_cast<double>(counters.longestGap)));
     // Through ppdev the kernel counts ACK's rises as interrupts, pulses shorter than a sample too.
     if (const std::optional<long long> counted = m_access.starts_with("ppdev") ? m_capture->kernelAckRises() : std::nullopt) {
         text += QStringLiteral("\nACK ↑: %1 vom Kernel gezählt (Interrupt), %2 abgetastet")
