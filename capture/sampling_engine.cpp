@@ -42,9 +42,11 @@ bool SamplingEngine::step(SampleSink& sink, const std::stop_token& stop, const v
         OwnReads reads{m_channel};
         more = sampleRun(reads, sink, passes, blindLimit);
     }
+    if (!more)
+        return false; // the sink ended it at its last sample: nothing is blind after that
     const std::int64_t end = m_clock.exactNow();
     stamp(sink, end, blindLimit);
-    return more && sink.runDone(end, m_samples);
+    return sink.runDone(end, m_samples);
 }
 
 template <typename Reads>

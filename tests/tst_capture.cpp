@@ -73,6 +73,7 @@ private slots:
     void interruptsCountedBesideTheSampling_data();
     void interruptsCountedBesideTheSampling();
     void blindStretchesAreEachHandedOn();
+    void nothingIsBlindAfterTheEnd();
     void aPauseIsBlindAndEndsTheRecord();
     void changeOnEverySampleIsEachStored();
     void ownerWritesWhileCapturing();
@@ -174,6 +175,28 @@ void TestCapture::blindStretchesAreEachHandedOn()
                          [](const auto& gap) { return gap.second - gap.first >= 30'000; }),
              "a brief gap for a short stall");
     QVERIFY2(kept.briefGaps.size() < 10'000, qPrintable(QString::number(kept.briefGaps.size())));
+}
+
+// A sink that ends the sampling at a change leaves no blind stretch after
+// it, however long it took over the change: nothing was sampled after it.
+void TestCapture::nothingIsBlindAfterTheEnd()
+{
+    struct EndingAtAChange : KeptSamples {
+        EndingAtAChange() : KeptSamples(1'000'000) {}
+        bool changed(std::int64_t nanoseconds, std::size_t, std::uint32_t, std::uint32_t) override
+        {
+            if (nanoseconds == 0)
+                return true;
+            std::this_thread::sleep_for(3ms);
+            return false;
+        }
+    } ending;
+    SimulatedRig rig;
+    rig.port.attach(std::make_unique<OneSamplePulses>(1000));
+    SamplingEngine engine(rig.channel, {{0x378, false}});
+    engine.run(ending, {});
+    QVERIFY(engine.samples() < 1'000'000);
+    QVERIFY(ending.stretches.empty());
 }
 
 // A pause is a stretch without samples like any other: kept in the record, and
