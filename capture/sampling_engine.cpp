@@ -108,7 +108,7 @@ void SamplingEngine::stamp(SampleSink& sink, std::int64_t now, std::int64_t blin
     if (since <= m_gapLimit && !m_pausing) [[likely]] {
         if (rhythm == Rhythm::Kept) {
             m_rhythm += (since - m_rhythm) >> 4;
-            learnLimits();
+            learnGapLimit();
         }
     } else {
         stampLate(sink, now, since, blindLimit);
@@ -122,7 +122,9 @@ void SamplingEngine::stampLate(SampleSink& sink, std::int64_t now, std::int64_t 
     if (m_stamped < 0)
         return;
     const bool paced = m_interval.count() > 0;
-    if (since > blindLimit || m_pausing || (!paced && since > m_blindLimit)) {
+    // Once the rhythm is learnt, from twice a brief gap's limit.
+    const std::int64_t unpacedLimit = m_gapLimit < 0 ? BlindLimit : std::clamp(2 * m_gapLimit, ShortestBlind, BlindLimit);
+    if (since > blindLimit || m_pausing || (!paced && since > unpacedLimit)) {
         sink.blind(m_stamped, now);
     } else if (paced) {
         // Paced: the interval is the rhythm.
@@ -130,16 +132,15 @@ void SamplingEngine::stampLate(SampleSink& sink, std::int64_t now, std::int64_t 
         // The rhythm is learnt from the first stamps, then from those that are no gap.
         m_rhythm += (since - m_rhythm) / ++m_rhythmStamps;
         if (m_rhythmStamps == RhythmLearnt)
-            learnLimits();
+            learnGapLimit();
     } else {
         sink.briefGap(m_stamped, now);
     }
 }
 
-void SamplingEngine::learnLimits()
+void SamplingEngine::learnGapLimit()
 {
     m_gapLimit = std::max(BriefGapLimit, 3 * m_rhythm);
-    m_blindLimit = std::clamp(2 * m_gapLimit, ShortestBlind, BlindLimit);
 }
 
 bool SamplingEngine::waitUntil(std::chrono::steady_clock::time_point when, const std::stop_token& stop,

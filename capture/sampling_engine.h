@@ -119,7 +119,6 @@ private:
     static constexpr int RhythmLearnt = 64; // stamps
     int m_rhythmStamps = 0;
     std::int64_t m_gapLimit = -1; // beyond it a stamp is weighed apart; none until the rhythm is learnt
-    std::int64_t m_blindLimit = BlindLimit; // unpaced, once the rhythm is learnt
-    void learnLimits();
+    void learnGapLimit();
     long long m_samples = 0;
 };
