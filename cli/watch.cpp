@@ -10,17 +10,8 @@
 
 namespace {
 
-constexpr std::uint32_t InvertedBits = RegisterModel::packedInvertMask();
-
-// The bits whose line level rose, and those whose level fell, from one reading to the next.
-std::uint32_t rose(std::uint32_t before, std::uint32_t now)
-{
-    return ~(before ^ InvertedBits) & (now ^ InvertedBits);
-}
-std::uint32_t fell(std::uint32_t before, std::uint32_t now)
-{
-    return (before ^ InvertedBits) & ~(now ^ InvertedBits);
-}
+using RegisterModel::fellLevels;
+using RegisterModel::roseLevels;
 
 bool levelsHold(const std::vector<LineLevel>& conditions, std::uint32_t registers)
 {
@@ -35,8 +26,8 @@ bool holds(const WatchPlan& plan, std::uint32_t before, std::uint32_t now)
 {
     for (const LineEdge& condition : plan.untilEdges) {
         const std::uint32_t bit = RegisterModel::packedBit(*condition.line);
-        const bool up = (rose(before, now) & bit) != 0 && (static_cast<unsigned>(condition.edge) & 1u);
-        const bool down = (fell(before, now) & bit) != 0 && (static_cast<unsigned>(condition.edge) & 2u);
+        const bool up = (roseLevels(before, now) & bit) != 0 && (static_cast<unsigned>(condition.edge) & 1u);
+        const bool down = (fellLevels(before, now) & bit) != 0 && (static_cast<unsigned>(condition.edge) & 2u);
         if (!up && !down)
             return false;
     }
@@ -73,7 +64,7 @@ public:
 
     bool changed(std::int64_t nanoseconds, std::size_t port, std::uint32_t before, std::uint32_t now) override
     {
-        if (rose(before, now) & AckBit)
+        if (roseLevels(before, now) & AckBit)
             ++m_ackRises[port];
         if (before == now) {
             // A port's first reading: recorded, not counted.
@@ -86,7 +77,7 @@ public:
         if (changed == 0) [[likely]]
             return true;
         const std::uint32_t recorded =
-            m_edgesOnly ? (rose(before, now) & m_plan.risingBits) | (fell(before, now) & m_plan.fallingBits)
+            m_edgesOnly ? (roseLevels(before, now) & m_plan.risingBits) | (fellLevels(before, now) & m_plan.fallingBits)
                         : changed & m_plan.recordedBits;
         if (recorded != 0) {
             m_writer.record(nanoseconds, port, now, recorded);

@@ -1,5 +1,6 @@
 #include "kernel_port_list.h"
 
+#include "port_address.h"
 #include "port_probe.h"
 
 #include <algorithm>
@@ -149,10 +150,8 @@ const KernelPort* KernelPortAt(const std::vector<KernelPort>& ports, std::uint16
 
 std::string KernelFactsText(const KernelPort& port)
 {
-    char baseHi[8];
-    std::snprintf(baseHi, sizeof baseHi, "%X", port.extendedBase);
     const auto numberOrNone = [](int number) { return number < 0 ? std::string("none") : std::to_string(number); };
-    return "parport" + std::to_string(port.number) + ", base_hi " + (port.extendedBase ? baseHi : "none") + ", IRQ " +
+    return "parport" + std::to_string(port.number) + ", base_hi " + (port.extendedBase ? PortAddressText(port.extendedBase) : "none") + ", IRQ " +
            numberOrNone(port.irq) + ", DMA " + numberOrNone(port.dma) + ", modes " +
            (port.modes.empty() ? std::string("none listed") : port.modes) +
            (port.held() ? "; in use by " + port.activeDevice : "");

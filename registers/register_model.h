@@ -121,6 +121,16 @@ constexpr std::uint32_t packedInvertMask()
     return invertMask(Data) | std::uint32_t{invertMask(Status)} << 8 | std::uint32_t{invertMask(Control)} << 16;
 }
 
+// The packed bits whose line level rose, and those whose level fell, from one reading to the next.
+constexpr std::uint32_t roseLevels(std::uint32_t before, std::uint32_t now)
+{
+    return ~(before ^ packedInvertMask()) & (now ^ packedInvertMask());
+}
+constexpr std::uint32_t fellLevels(std::uint32_t before, std::uint32_t now)
+{
+    return (before ^ packedInvertMask()) & ~(now ^ packedInvertMask());
+}
+
 static_assert(wiredMask(Data) == 0xFF && wiredMask(Status) == 0xF8 && wiredMask(Control) == 0x0F);
 static_assert(invertMask(Data) == 0x00 && invertMask(Status) == 0x80 && invertMask(Control) == 0x0B);
 
