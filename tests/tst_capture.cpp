@@ -187,16 +187,20 @@ void TestCapture::nothingIsBlindAfterTheEnd()
         {
             if (nanoseconds == 0)
                 return true;
+            endedAt = nanoseconds;
             std::this_thread::sleep_for(3ms);
             return false;
         }
+        std::int64_t endedAt = -1;
     } ending;
     SimulatedRig rig;
     rig.port.attach(std::make_unique<OneSamplePulses>(1000));
     SamplingEngine engine(rig.channel, {{0x378, false}});
     engine.run(ending, {});
     QVERIFY(engine.samples() < 1'000'000);
-    QVERIFY(ending.stretches.empty());
+    QVERIFY(ending.endedAt > 0);
+    for (const auto& [from, to] : ending.stretches) // a busy machine may stall the sampler before the end
+        QVERIFY2(to <= ending.endedAt, qPrintable(QStringLiteral("%1 to %2").arg(from).arg(to)));
 }
 
 // A pause is a stretch without samples like any other: kept in the record, and

@@ -236,11 +236,19 @@ void TestRealtime::aPauseIsHandedOnAsBlind()
     CountingSink sink(3);
     rig.engine.begin();
     QVERIFY(rig.engine.step(sink, {}));
+    const std::int64_t pauseFrom = rig.engine.lastStamped();
     rig.engine.pausing();
     QVERIFY(rig.engine.step(sink, {}));
-    QCOMPARE(sink.stretches.size(), std::size_t{1});
     QVERIFY(!rig.engine.step(sink, {})); // the sink's end
-    QCOMPARE(sink.stretches.size(), std::size_t{1});
+    // Only the pause is blind though short; a busy machine may add a real stall.
+    int pauses = 0;
+    for (const auto& [from, to] : sink.stretches) {
+        if (from == pauseFrom)
+            ++pauses;
+        else
+            QVERIFY2(to - from > SamplingEngine::ShortestBlind, qPrintable(QString::number(to - from)));
+    }
+    QCOMPARE(pauses, 1);
 }
 
 // Whatever passed between the engine's making and its first sample (threads
@@ -252,7 +260,8 @@ void TestRealtime::theClockStartsAtTheFirstSample()
     CountingSink sink(1);
     rig.engine.begin();
     QVERIFY(!rig.engine.step(sink, {}));
-    QVERIFY(sink.stretches.empty());
+    for (const auto& [from, to] : sink.stretches) // a busy machine's own stalls are shorter
+        QVERIFY2(to - from < 20'000'000, qPrintable(QString::number(to - from)));
     QVERIFY2(rig.engine.lastStamped() < 10'000'000, qPrintable(QString::number(rig.engine.lastStamped())));
 }
 
