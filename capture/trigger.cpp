@@ -24,18 +24,16 @@ void Trigger::setCondition(std::size_t line, LineCondition condition)
 
 bool Trigger::firesAt(std::uint32_t before, std::uint32_t after) const
 {
-    const std::uint32_t levelsBefore = before ^ RegisterModel::packedInvertMask();
-    const std::uint32_t levelsAfter = after ^ RegisterModel::packedInvertMask();
-    const std::uint32_t edges = levelsBefore ^ levelsAfter;
-    const auto levelsHold = [this](std::uint32_t levels) {
+    const auto levelsHold = [this](std::uint32_t registers) {
+        const std::uint32_t levels = registers ^ RegisterModel::packedInvertMask();
         return (levels & m_high) == m_high && (~levels & m_low) == m_low;
     };
-    if (!levelsHold(levelsAfter))
+    if (!levelsHold(after))
         return false;
-    const std::uint32_t edgeLines = m_rising | m_falling | m_either;
-    if (edgeLines == 0)
-        return !levelsHold(levelsBefore);
-    return (edges & edgeLines) == edgeLines && (levelsAfter & m_rising) == m_rising && (~levelsAfter & m_falling) == m_falling;
+    if ((m_rising | m_falling | m_either) == 0)
+        return !levelsHold(before);
+    return (RegisterModel::roseLevels(before, after) & m_rising) == m_rising &&
+           (RegisterModel::fellLevels(before, after) & m_falling) == m_falling && ((before ^ after) & m_either) == m_either;
 }
 
 std::uint64_t Trigger::next(const ChangeRing& ring, std::uint64_t from, std::uint64_t to) const
