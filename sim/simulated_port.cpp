@@ -24,6 +24,10 @@ std::uint8_t SimulatedParallelPort::statusRegister(std::uint8_t data, std::uint8
 void SimulatedParallelPort::noticeAck(std::uint8_t status, std::uint8_t control)
 {
     const bool high = (status & 0x40) != 0;
+    // A plain load first: the locked exchange only where ACK moved, which
+    // spares every read of a steady line a bus lock.
+    if (m_ackHigh.load(std::memory_order_relaxed) == high)
+        return;
     if (!m_ackHigh.exchange(high, std::memory_order_relaxed) && high && (control & 0x10))
         m_interrupts.fetch_add(1, std::memory_order_relaxed);
 }
