@@ -20,8 +20,7 @@ public:
 
     bool changed(std::int64_t nanoseconds, std::size_t, std::uint32_t before, std::uint32_t now) override
     {
-        static constexpr std::uint32_t Ack = RegisterModel::packedBit(RegisterModel::Lines[RegisterModel::lineIndex("ACK")]);
-        if (RegisterModel::roseLevels(before, now) & Ack)
+        if (RegisterModel::ackRose(before, now))
             m_capture.m_ackRises.fetch_add(1, std::memory_order_relaxed);
         if (nanoseconds == 0) // the record's first sample: its clock starts here
             m_capture.m_clockStart.store(MonotonicNanoseconds(m_capture.m_engine->clock().start()), std::memory_order_release);

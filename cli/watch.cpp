@@ -64,7 +64,7 @@ public:
 
     bool changed(std::int64_t nanoseconds, std::size_t port, std::uint32_t before, std::uint32_t now) override
     {
-        if (roseLevels(before, now) & AckBit)
+        if (RegisterModel::ackRose(before, now))
             ++m_ackRises[port];
         if (before == now) {
             // A port's first reading: recorded, not counted.
@@ -117,7 +117,6 @@ private:
     const long long m_duration = m_plan.duration.value_or(std::chrono::nanoseconds::max()).count();
     std::optional<WatchResult::End> m_end;
     long long m_records = 0;
-    static constexpr std::uint32_t AckBit = RegisterModel::packedBit(RegisterModel::Lines[RegisterModel::lineIndex("ACK")]);
     std::vector<long long> m_ackRises = std::vector<long long>(m_plan.ports.size());
 };
 

@@ -130,6 +130,12 @@ constexpr std::uint32_t fellLevels(std::uint32_t before, std::uint32_t now)
 {
     return (before ^ packedInvertMask()) & ~(now ^ packedInvertMask());
 }
+// Whether ACK rose: what the port raises its interrupt on.
+inline constexpr std::uint32_t AckPackedBit = packedBit(Lines[lineIndex("ACK")]);
+constexpr bool ackRose(std::uint32_t before, std::uint32_t now)
+{
+    return (roseLevels(before, now) & AckPackedBit) != 0;
+}
 
 static_assert(wiredMask(Data) == 0xFF && wiredMask(Status) == 0xF8 && wiredMask(Control) == 0x0F);
 static_assert(invertMask(Data) == 0x00 && invertMask(Status) == 0x80 && invertMask(Control) == 0x0B);
